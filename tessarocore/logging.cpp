@@ -18,7 +18,7 @@ QString logbinary::toString() const
         const QString decoded = codec->toUnicode(m_data);
         text.reserve(decoded.size());
         for (const QChar c : decoded)
-            text.append(c.isPrint() ? c : QChar('.'));
+            text.append(c.isPrint() && c != QChar::ReplacementCharacter ? c : QChar(QLatin1Char('.')));
     }
     return QStringLiteral("[%1] %2 |%3|")
         .arg(m_data.size())

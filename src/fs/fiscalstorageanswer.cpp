@@ -31,8 +31,8 @@ quint16 uint16At(const QByteArray &data, int i)
 // Date from three bytes, time from the next two (seconds 0), all signed.
 QDateTime dateTimeAt(const QByteArray &data, int i)
 {
-    return QDateTime(QDate(2000 + signedAt(data, i), signedAt(data, i + 1), signedAt(data, i + 2)),
-                     QTime(signedAt(data, i + 3), signedAt(data, i + 4), 0));
+    return fsDateTime(QDate(2000 + signedAt(data, i), signedAt(data, i + 1), signedAt(data, i + 2)),
+                      QTime(signedAt(data, i + 3), signedAt(data, i + 4), 0));
 }
 
 } // namespace

@@ -77,7 +77,17 @@ QDateTime dateTimeFromFs(const QByteArray &bytes)
     if (bytes.size() != 5)
         return QDateTime();
     const auto at = [&bytes](int i) { return int(qint8(bytes.at(i))); };
-    return QDateTime(QDate(2000 + at(0), at(1), at(2)), QTime(at(3), at(4), 0));
+    return fsDateTime(QDate(2000 + at(0), at(1), at(2)), QTime(at(3), at(4), 0));
+}
+
+QDateTime fsDateTime(const QDate &date, const QTime &time)
+{
+    // QDateTime would take an invalid time for midnight; a time the storage
+    // could not have sent makes the whole date-time invalid instead.
+    // The result is invalid but not null, unlike the one for a wrong size.
+    if (!date.isValid() || !time.isValid())
+        return QDateTime(QDate(), QTime(0, 0));
+    return QDateTime(date, time);
 }
 
 QDate dateFromFs(const QByteArray &bytes)

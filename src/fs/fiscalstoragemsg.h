@@ -58,6 +58,9 @@ QByteArray dateTimeToFs(const QDateTime &dateTime);
 // Needs exactly 5 bytes; bytes are read as signed, so 0x80 and above make
 // the result invalid. Wrong size gives a null QDateTime.
 QDateTime dateTimeFromFs(const QByteArray &bytes);
+// The date-time of a decoded date and time; invalid (not null) when either is
+// invalid, where QDateTime itself would read an invalid time as midnight.
+QDateTime fsDateTime(const QDate &date, const QTime &time);
 // Date in storage data: 3 bytes, year - 2000, month, day.
 QDate dateFromFs(const QByteArray &bytes);
 

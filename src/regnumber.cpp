@@ -13,10 +13,7 @@ constexpr int RegNumberLength = OrderLength + CheckLength;
 constexpr int SerialWidth = 20;
 constexpr int CheckStringLength = OrderLength + 12 + SerialWidth;
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool allDigits(const QByteArray &text)
 {
@@ -28,8 +25,7 @@ bool allDigits(const QByteArray &text)
 }
 
 // c[i] is the value of the i-th digit; weights apply to the leading digits.
-template<int N>
-int weightedCheckDigit(const QByteArray &digits, const int (&weights)[N])
+template <int N> int weightedCheckDigit(const QByteArray &digits, const int (&weights)[N])
 {
     int sum = 0;
     for (int i = 0; i < N; ++i)
@@ -44,7 +40,9 @@ QByteArray checkString(const QByteArray &order, qint64 serial, const QByteArray 
     if (inn.size() == 10)
         text += "00";
     text += inn;
-    text += QString::fromLatin1("%1").arg(qlonglong(serial), SerialWidth, 10, QLatin1Char('0')).toLatin1();
+    text += QString::fromLatin1("%1")
+                .arg(qlonglong(serial), SerialWidth, 10, QLatin1Char('0'))
+                .toLatin1();
     return text;
 }
 
@@ -56,14 +54,14 @@ bool isInnValid(const QByteArray &inn)
         return false;
 
     if (inn.size() == 10) {
-        static const int weights[] = {2, 4, 10, 3, 5, 9, 4, 6, 8};
+        static const int weights[] = { 2, 4, 10, 3, 5, 9, 4, 6, 8 };
         return weightedCheckDigit(inn, weights) == inn.at(9) - '0';
     }
     if (inn.size() == 12) {
-        static const int first[] = {7, 2, 4, 10, 3, 5, 9, 4, 6, 8};
+        static const int first[] = { 7, 2, 4, 10, 3, 5, 9, 4, 6, 8 };
         if (weightedCheckDigit(inn, first) != inn.at(10) - '0')
             return false;
-        static const int second[] = {3, 7, 2, 4, 10, 3, 5, 9, 4, 6, 8};
+        static const int second[] = { 3, 7, 2, 4, 10, 3, 5, 9, 4, 6, 8 };
         return weightedCheckDigit(inn, second) == inn.at(11) - '0';
     }
     return false;
@@ -76,8 +74,7 @@ QByteArray makeRegNumber(const QByteArray &orderNumber, qint64 serial, const QBy
 
     const QByteArray text = checkString(orderNumber, serial, inn);
     const quint16 check = Crc16::checksum(text);
-    return text.left(OrderLength)
-        + QByteArray::number(check).rightJustified(CheckLength, '0');
+    return text.left(OrderLength) + QByteArray::number(check).rightJustified(CheckLength, '0');
 }
 
 bool isRegNumberValid(const QByteArray &regNumber, qint64 serial, const QByteArray &inn)
@@ -112,8 +109,8 @@ std::optional<QByteArray> randomRegNumber(const QString &serialText, const QStri
     return randomRegNumber(generator, serialText, userInnText);
 }
 
-std::optional<QByteArray> randomRegNumber(QRandomGenerator &generator, const QString &serialText,
-                                          const QString &userInnText)
+std::optional<QByteArray> randomRegNumber(
+    QRandomGenerator &generator, const QString &serialText, const QString &userInnText)
 {
     const QString serial = serialText.trimmed();
     if (serial.isEmpty())

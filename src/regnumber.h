@@ -49,7 +49,7 @@ qint64 regNumberSerial(const QString &serialText);
 std::optional<QByteArray> randomRegNumber(const QString &serialText, const QString &userInnText);
 // The same step with the caller's generator: the order number is one
 // generate() value written in decimal without padding (at most 10 digits).
-std::optional<QByteArray> randomRegNumber(QRandomGenerator &generator, const QString &serialText,
-                                          const QString &userInnText);
+std::optional<QByteArray> randomRegNumber(
+    QRandomGenerator &generator, const QString &serialText, const QString &userInnText);
 
 #endif // REGNUMBER_H

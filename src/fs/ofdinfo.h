@@ -14,7 +14,7 @@ public:
     OfdInfo();
     // Stores addr and dns trimmed, everything else as given; ai is 0.
     OfdInfo(const QString &inn, const QString &addr, quint16 port, const QString &dns, int interval,
-            const QString &url, const QString &name, const QString &sname);
+        const QString &url, const QString &name, const QString &sname);
 
     QString inn() const { return m_inn; }
     QString addr() const { return m_addr.trimmed(); }
@@ -46,13 +46,10 @@ private:
     QString m_sname;
 };
 
-inline void swap(OfdInfo &a, OfdInfo &b) noexcept
-{
-    a.swap(b);
-}
+inline void swap(OfdInfo &a, OfdInfo &b) noexcept { a.swap(b); }
 
 // The directory of the operators known to the program, keyed by INN (ten
-// digits, no blanks). Built once, on first use, and never changed afterwards,
+// digits, no blanks). Built once while the program starts and never changed,
 // so references and pointers into it stay good for the life of the process.
 //
 // Order: a QMap iterates in ascending order of the key text; for these

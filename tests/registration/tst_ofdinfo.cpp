@@ -39,8 +39,8 @@ void tst_OfdInfo::defaultRecord()
 void tst_OfdInfo::fullConstructor()
 {
     const OfdInfo info(QStringLiteral(" 1234567890 "), QStringLiteral("  ofd.local \t"), 7777,
-                       QStringLiteral(" 8.8.4.4 "), 5000, QStringLiteral(" https://check.local "),
-                       QStringLiteral(" Полное имя "), QStringLiteral(" Кратко "));
+        QStringLiteral(" 8.8.4.4 "), 5000, QStringLiteral(" https://check.local "),
+        QStringLiteral(" Полное имя "), QStringLiteral(" Кратко "));
     QVERIFY(info.isValid());
     // INN and names are kept as given; addresses and the check site read trimmed.
     QCOMPARE(info.inn(), QStringLiteral(" 1234567890 "));
@@ -61,12 +61,16 @@ void tst_OfdInfo::validity_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<QString>("readAddr");
 
-    QTest::newRow("host and port") << QStringLiteral("ofd.local") << 21101 << true << QStringLiteral("ofd.local");
-    QTest::newRow("IPv4 and port") << QStringLiteral("127.0.0.1") << 7777 << true << QStringLiteral("127.0.0.1");
-    QTest::newRow("host, port 0") << QStringLiteral("ofd.local") << 0 << false << QStringLiteral("ofd.local");
+    QTest::newRow("host and port")
+        << QStringLiteral("ofd.local") << 21101 << true << QStringLiteral("ofd.local");
+    QTest::newRow("IPv4 and port")
+        << QStringLiteral("127.0.0.1") << 7777 << true << QStringLiteral("127.0.0.1");
+    QTest::newRow("host, port 0") << QStringLiteral("ofd.local") << 0 << false
+                                  << QStringLiteral("ofd.local");
     QTest::newRow("empty address") << QString() << 7777 << false << QString();
     // Blanks name no server: a record made of them must not pass as one.
-    QTest::newRow("blanks as address") << QString(64, QLatin1Char(' ')) << 7777 << false << QString();
+    QTest::newRow("blanks as address")
+        << QString(64, QLatin1Char(' ')) << 7777 << false << QString();
 }
 
 void tst_OfdInfo::validity()
@@ -76,8 +80,8 @@ void tst_OfdInfo::validity()
     QFETCH(bool, valid);
     QFETCH(QString, readAddr);
 
-    const OfdInfo info(QStringLiteral("7704211201"), addr, quint16(port), QString(), 10000, QString(),
-                       QString(), QString());
+    const OfdInfo info(QStringLiteral("7704211201"), addr, quint16(port), QString(), 10000,
+        QString(), QString(), QString());
     QCOMPARE(info.isValid(), valid);
     QCOMPARE(info.addr(), readAddr);
 }
@@ -113,45 +117,65 @@ void tst_OfdInfo::directoryRows_data()
     QTest::addColumn<QString>("addr");
 
     const QString ooo = QStringLiteral("Общество с ограниченной ответственностью ");
-    QTest::newRow("1") << "7704211201" << "Такском" << ooo + "Такском" << 7777 << "f1.taxcom.ru";
-    QTest::newRow("2") << "9715260691" << "Эвотор ОФД" << ooo + "Эвотор ОФД" << 21101 << "ofdp.platformaofd.ru";
-    QTest::newRow("3") << "7709364346" << "Энергетические системы и коммуникации"
+    QTest::newRow("1") << "7704211201"
+                       << "Такском" << ooo + "Такском" << 7777 << "f1.taxcom.ru";
+    QTest::newRow("2") << "9715260691"
+                       << "Эвотор ОФД" << ooo + "Эвотор ОФД" << 21101 << "ofdp.platformaofd.ru";
+    QTest::newRow("3") << "7709364346"
+                       << "Энергетические системы и коммуникации"
                        << "Акционерное общество Энергетические системы и коммуникации" << 7777
                        << "k-server.1-ofd.ru";
-    QTest::newRow("4") << "7728699517" << "Ярус" << ooo + "Ярус" << 7779 << "connect.ofd-ya.ru";
-    QTest::newRow("5") << "7841465198" << "ПЕТЕР-СЕРВИС Спецтехнологии" << ooo + "ПЕТЕР-СЕРВИС Спецтехнологии"
+    QTest::newRow("4") << "7728699517"
+                       << "Ярус" << ooo + "Ярус" << 7779 << "connect.ofd-ya.ru";
+    QTest::newRow("5") << "7841465198"
+                       << "ПЕТЕР-СЕРВИС Спецтехнологии" << ooo + "ПЕТЕР-СЕРВИС Спецтехнологии"
                        << 4000 << "gate.ofd.ru";
-    QTest::newRow("6, spelt Общества") << "7605016030" << "Компания Тензор"
-                                       << "Общества с ограниченной ответственностью Компания Тензор" << 7777
-                                       << "kkt.sbis.ru";
-    QTest::newRow("7") << "4029017981" << "КАЛУГА АСТРАЛ" << "Закрытое акционерное общество КАЛУГА АСТРАЛ"
-                       << 7777 << "ofd.astralnalog.ru";
-    QTest::newRow("8") << "6663003127" << "СКБ Контур"
+    QTest::newRow("6, spelt Общества")
+        << "7605016030"
+        << "Компания Тензор"
+        << "Общества с ограниченной ответственностью Компания Тензор" << 7777 << "kkt.sbis.ru";
+    QTest::newRow("7") << "4029017981"
+                       << "КАЛУГА АСТРАЛ"
+                       << "Закрытое акционерное общество КАЛУГА АСТРАЛ" << 7777
+                       << "ofd.astralnalog.ru";
+    QTest::newRow("8") << "6663003127"
+                       << "СКБ Контур"
                        << "Закрытое акционерное общество Производственная фирма СКБ Контур" << 7777
                        << "ofd.kontur.ru";
-    QTest::newRow("9") << "7704358518" << "Яндекс.ОФД" << ooo + "Яндекс.ОФД" << 12345 << "kkt.ofd.yandex.net";
-    QTest::newRow("10") << "7729633131" << "Электронный экспресс" << ooo + "Электронный экспресс" << 30801
+    QTest::newRow("9") << "7704358518"
+                       << "Яндекс.ОФД" << ooo + "Яндекс.ОФД" << 12345 << "kkt.ofd.yandex.net";
+    QTest::newRow("10") << "7729633131"
+                        << "Электронный экспресс" << ooo + "Электронный экспресс" << 30801
                         << "ofd.garantexpress.ru";
-    QTest::newRow("11, spelt Общества") << "7801392271" << "КОРУС Консалтинг СНГ"
-                                        << "Общества с ограниченной ответственностью КОРУС Консалтинг СНГ" << 7001
-                                        << "92.38.2.202";
-    QTest::newRow("12") << "2310031475" << "Тандер" << "Акционерное общество Тандер" << 7001
-                        << "kkt.ofd-magnit.ru";
-    QTest::newRow("13, quoted") << "5902034504" << "Удостоверяющий центр \"ИнитПро\""
-                                << ooo + "Удостоверяющий центр \"ИнитПро\"" << 9999 << "kkt.ofd-initpro.ru";
-    QTest::newRow("14") << "7729642175" << "ГРУППА ЭЛЕМЕНТ" << ooo + "\"ГРУППА ЭЛЕМЕНТ\"" << 7777
-                        << "kkt.e-ofd.ru";
-    QTest::newRow("15, loopback") << "7703282175" << "Энвижн Груп" << "Акционерное общество \"Энвижн Груп\""
-                                  << 7777 << "127.0.0.1";
-    QTest::newRow("16") << "7713076301" << "Вымпел-Коммуникации"
-                        << "Публичное акционерное общество \"Вымпел-Коммуникации\"" << 7765 << "217.118.87.210";
-    QTest::newRow("17") << "7710007966" << "МультиКарта" << ooo + "\"МультиКарта\"" << 21101
-                        << "ofd.multicarta.ru";
-    QTest::newRow("18") << "7802870820" << "Дримкас" << ooo + "\"Дримкас\"" << 21101 << "185.241.176.4";
-    QTest::newRow("19, host of row 8") << "6658497833" << "Контур НТТ" << ooo + "\"Контур НТТ\"" << 7777
-                                       << "ofd.kontur.ru";
-    QTest::newRow("20, no published address") << "7725225244" << "АТЛАС" << ooo + "\"АТЛАС\"" << 19086
-                                              << QString();
+    QTest::newRow("11, spelt Общества")
+        << "7801392271"
+        << "КОРУС Консалтинг СНГ"
+        << "Общества с ограниченной ответственностью КОРУС Консалтинг СНГ" << 7001 << "92.38.2.202";
+    QTest::newRow("12") << "2310031475"
+                        << "Тандер"
+                        << "Акционерное общество Тандер" << 7001 << "kkt.ofd-magnit.ru";
+    QTest::newRow("13, quoted") << "5902034504"
+                                << "Удостоверяющий центр \"ИнитПро\""
+                                << ooo + "Удостоверяющий центр \"ИнитПро\"" << 9999
+                                << "kkt.ofd-initpro.ru";
+    QTest::newRow("14") << "7729642175"
+                        << "ГРУППА ЭЛЕМЕНТ" << ooo + "\"ГРУППА ЭЛЕМЕНТ\"" << 7777 << "kkt.e-ofd.ru";
+    QTest::newRow("15, loopback") << "7703282175"
+                                  << "Энвижн Груп"
+                                  << "Акционерное общество \"Энвижн Груп\"" << 7777 << "127.0.0.1";
+    QTest::newRow("16") << "7713076301"
+                        << "Вымпел-Коммуникации"
+                        << "Публичное акционерное общество \"Вымпел-Коммуникации\"" << 7765
+                        << "217.118.87.210";
+    QTest::newRow("17") << "7710007966"
+                        << "МультиКарта" << ooo + "\"МультиКарта\"" << 21101 << "ofd.multicarta.ru";
+    QTest::newRow("18") << "7802870820"
+                        << "Дримкас" << ooo + "\"Дримкас\"" << 21101 << "185.241.176.4";
+    QTest::newRow("19, host of row 8")
+        << "6658497833"
+        << "Контур НТТ" << ooo + "\"Контур НТТ\"" << 7777 << "ofd.kontur.ru";
+    QTest::newRow("20, no published address") << "7725225244"
+                                              << "АТЛАС" << ooo + "\"АТЛАС\"" << 19086 << QString();
 }
 
 void tst_OfdInfo::directoryRows()
@@ -210,7 +234,8 @@ void tst_OfdInfo::directoryIsOneTable()
 {
     // The same table, not a fresh copy, every time: pointers into it stay good.
     QCOMPARE(&ofdDirectory(), &ofdDirectory());
-    QCOMPARE(findOfdInfo(QStringLiteral("7703282175")), &ofdDirectory().find(QStringLiteral("7703282175")).value());
+    QCOMPARE(findOfdInfo(QStringLiteral("7703282175")),
+        &ofdDirectory().find(QStringLiteral("7703282175")).value());
 }
 
 void tst_OfdInfo::lookup_data()

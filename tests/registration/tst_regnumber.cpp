@@ -62,7 +62,8 @@ void tst_RegNumber::innCheck_data()
     QTest::newRow("slash taking part as minus one") << QByteArray("770/211208") << false;
     QTest::newRow("leading blank taking part as minus 16") << QByteArray(" 704211200") << false;
     QTest::newRow("minus sign") << QByteArray("-704211201") << false;
-    QTest::newRow("Latin-1 replacement of Cyrillic") << QString::fromUtf8("770421120Я").toLatin1() << false;
+    QTest::newRow("Latin-1 replacement of Cyrillic")
+        << QString::fromUtf8("770421120Я").toLatin1() << false;
 }
 
 void tst_RegNumber::innCheck()
@@ -111,27 +112,31 @@ void tst_RegNumber::makeRegNumber_data()
     QTest::addColumn<QByteArray>("expected");
 
     QTest::newRow("order 5 padded to ten characters")
-        << QByteArray("5") << qint64(12345) << QByteArray("7704211201") << QByteArray("0000000005053119");
+        << QByteArray("5") << qint64(12345) << QByteArray("7704211201")
+        << QByteArray("0000000005053119");
     QTest::newRow("order 1 and its padded form agree")
-        << QByteArray("0000000001") << qint64(0) << QByteArray("7704211201") << QByteArray("0000000001023109");
-    QTest::newRow("order 1, serial 0")
-        << QByteArray("1") << qint64(0) << QByteArray("7704211201") << QByteArray("0000000001023109");
+        << QByteArray("0000000001") << qint64(0) << QByteArray("7704211201")
+        << QByteArray("0000000001023109");
+    QTest::newRow("order 1, serial 0") << QByteArray("1") << qint64(0) << QByteArray("7704211201")
+                                       << QByteArray("0000000001023109");
     QTest::newRow("ten-digit order, largest serial, 12-digit INN")
-        << QByteArray("4294967295") << std::numeric_limits<qint64>::max() << QByteArray("500100732259")
-        << QByteArray("4294967295021465");
+        << QByteArray("4294967295") << std::numeric_limits<qint64>::max()
+        << QByteArray("500100732259") << QByteArray("4294967295021465");
     QTest::newRow("12 zeros as INN")
-        << QByteArray("42") << qint64(1234567890123) << QByteArray("000000000000") << QByteArray("0000000042036189");
-    QTest::newRow("serial that did not read counts as 0")
-        << QByteArray("123") << qint64(0) << QByteArray("7704211201") << QByteArray("0000000123007810");
-    QTest::newRow("order of 11 characters") << QByteArray("12345678901") << qint64(1) << QByteArray("7704211201")
-                                            << QByteArray();
-    QTest::newRow("invalid INN") << QByteArray("5") << qint64(12345) << QByteArray("7704211202") << QByteArray();
+        << QByteArray("42") << qint64(1234567890123) << QByteArray("000000000000")
+        << QByteArray("0000000042036189");
+    QTest::newRow("serial that did not read counts as 0") << QByteArray(
+        "123") << qint64(0) << QByteArray("7704211201") << QByteArray("0000000123007810");
+    QTest::newRow("order of 11 characters")
+        << QByteArray("12345678901") << qint64(1) << QByteArray("7704211201") << QByteArray();
+    QTest::newRow("invalid INN") << QByteArray("5") << qint64(12345) << QByteArray("7704211202")
+                                 << QByteArray();
     QTest::newRow("INN with a trailing blank")
         << QByteArray("5") << qint64(12345) << QByteArray("7704211201 ") << QByteArray();
-    QTest::newRow("INN of 11 digits") << QByteArray("5") << qint64(12345) << QByteArray("77042112010")
-                                      << QByteArray();
-    QTest::newRow("letter in the order") << QByteArray("12a") << qint64(12345) << QByteArray("7704211201")
-                                         << QByteArray();
+    QTest::newRow("INN of 11 digits")
+        << QByteArray("5") << qint64(12345) << QByteArray("77042112010") << QByteArray();
+    QTest::newRow("letter in the order")
+        << QByteArray("12a") << qint64(12345) << QByteArray("7704211201") << QByteArray();
 }
 
 void tst_RegNumber::makeRegNumber()
@@ -152,15 +157,16 @@ void tst_RegNumber::roundTrip_data()
     QTest::addColumn<qint64>("serial");
     QTest::addColumn<QByteArray>("inn");
 
-    const QList<QByteArray> orders = {"", "0", "7", "12345", "999999999", "2147483647", "9999999999"};
-    const QList<qint64> serials = {0, 1, 123456789, 4000000000LL, std::numeric_limits<qint64>::max(), -1,
-                                   std::numeric_limits<qint64>::min()};
-    const QList<QByteArray> inns = {"7704211201", "0000000000", "500100732259", "2310031475"};
+    const QList<QByteArray> orders
+        = { "", "0", "7", "12345", "999999999", "2147483647", "9999999999" };
+    const QList<qint64> serials = { 0, 1, 123456789, 4000000000LL,
+        std::numeric_limits<qint64>::max(), -1, std::numeric_limits<qint64>::min() };
+    const QList<QByteArray> inns = { "7704211201", "0000000000", "500100732259", "2310031475" };
     for (const QByteArray &order : orders) {
         for (qint64 serial : serials) {
             for (const QByteArray &inn : inns) {
-                const QByteArray name = "order '" + order + "', serial " + QByteArray::number(serial)
-                    + ", INN " + inn;
+                const QByteArray name = "order '" + order + "', serial "
+                    + QByteArray::number(serial) + ", INN " + inn;
                 QTest::newRow(name.constData()) << order << serial << inn;
             }
         }
@@ -192,23 +198,33 @@ void tst_RegNumber::checkRegNumber_data()
     const QByteArray inn("7704211201");
     // 0000000005 with serial 12345 and this INN has the check value 053119.
     QTest::newRow("made number") << QByteArray("0000000005053119") << qint64(12345) << inn << true;
-    QTest::newRow("check value plus 65536") << QByteArray("0000000005118655") << qint64(12345) << inn << true;
-    QTest::newRow("check value plus 131072") << QByteArray("0000000005184191") << qint64(12345) << inn << true;
-    QTest::newRow("check value plus one") << QByteArray("0000000005053120") << qint64(12345) << inn << false;
-    QTest::newRow("check value plus 65535") << QByteArray("0000000005118654") << qint64(12345) << inn << false;
-    QTest::newRow("order digit changed") << QByteArray("0000000006053119") << qint64(12345) << inn << false;
-    QTest::newRow("other serial") << QByteArray("0000000005053119") << qint64(12346) << inn << false;
-    QTest::newRow("15 characters") << QByteArray("000000005053119") << qint64(12345) << inn << false;
-    QTest::newRow("17 characters") << QByteArray("00000000005053119") << qint64(12345) << inn << false;
+    QTest::newRow("check value plus 65536")
+        << QByteArray("0000000005118655") << qint64(12345) << inn << true;
+    QTest::newRow("check value plus 131072")
+        << QByteArray("0000000005184191") << qint64(12345) << inn << true;
+    QTest::newRow("check value plus one")
+        << QByteArray("0000000005053120") << qint64(12345) << inn << false;
+    QTest::newRow("check value plus 65535")
+        << QByteArray("0000000005118654") << qint64(12345) << inn << false;
+    QTest::newRow("order digit changed")
+        << QByteArray("0000000006053119") << qint64(12345) << inn << false;
+    QTest::newRow("other serial") << QByteArray("0000000005053119") << qint64(12346) << inn
+                                  << false;
+    QTest::newRow("15 characters")
+        << QByteArray("000000005053119") << qint64(12345) << inn << false;
+    QTest::newRow("17 characters")
+        << QByteArray("00000000005053119") << qint64(12345) << inn << false;
     QTest::newRow("empty") << QByteArray() << qint64(12345) << inn << false;
-    QTest::newRow("letter in the check part") << QByteArray("000000000505311x") << qint64(12345) << inn << false;
+    QTest::newRow("letter in the check part")
+        << QByteArray("000000000505311x") << qint64(12345) << inn << false;
     QTest::newRow("blank leading the check part")
         << QByteArray("0000000005 53119") << qint64(12345) << inn << false;
     QTest::newRow("plus sign leading the check part")
         << QByteArray("0000000005+53119") << qint64(12345) << inn << false;
-    QTest::newRow("blank in the order part") << QByteArray(" 000000005053119") << qint64(12345) << inn << false;
-    QTest::newRow("invalid INN") << QByteArray("0000000005053119") << qint64(12345) << QByteArray("7704211202")
-                                 << false;
+    QTest::newRow("blank in the order part")
+        << QByteArray(" 000000005053119") << qint64(12345) << inn << false;
+    QTest::newRow("invalid INN") << QByteArray("0000000005053119") << qint64(12345)
+                                 << QByteArray("7704211202") << false;
     QTest::newRow("INN with a leading blank")
         << QByteArray("0000000005053119") << qint64(12345) << QByteArray(" 7704211201") << false;
     // A serial text above 2^63 - 1 reads as 0: made and checked with 0 alike.
@@ -232,8 +248,8 @@ void tst_RegNumber::serialText_data()
     QTest::addColumn<qint64>("serial");
 
     QTest::newRow("plain digits") << QStringLiteral("0012345") << qint64(12345);
-    QTest::newRow("largest signed 64-bit") << QStringLiteral("9223372036854775807")
-                                          << std::numeric_limits<qint64>::max();
+    QTest::newRow("largest signed 64-bit")
+        << QStringLiteral("9223372036854775807") << std::numeric_limits<qint64>::max();
     QTest::newRow("one above 2^63 - 1") << QStringLiteral("9223372036854775808") << qint64(0);
     QTest::newRow("twenty nines") << QStringLiteral("99999999999999999999") << qint64(0);
     QTest::newRow("letters") << QStringLiteral("12AB") << qint64(0);
@@ -255,20 +271,21 @@ void tst_RegNumber::randomRegNumber_data()
     QTest::addColumn<qint64>("serial");
     QTest::addColumn<bool>("made");
 
-    QTest::newRow("10-digit INN") << QStringLiteral("12345") << QStringLiteral("7704211201") << qint64(12345)
-                                  << true;
-    QTest::newRow("12-digit INN") << QStringLiteral("00000000000000777") << QStringLiteral("500100732259")
-                                  << qint64(777) << true;
+    QTest::newRow("10-digit INN") << QStringLiteral("12345") << QStringLiteral("7704211201")
+                                  << qint64(12345) << true;
+    QTest::newRow("12-digit INN") << QStringLiteral("00000000000000777")
+                                  << QStringLiteral("500100732259") << qint64(777) << true;
     QTest::newRow("serial with blanks is trimmed")
         << QStringLiteral("  12345 ") << QStringLiteral("7704211201") << qint64(12345) << true;
     QTest::newRow("serial above 2^63 - 1 takes part as 0")
-        << QStringLiteral("99999999999999999999") << QStringLiteral("7704211201") << qint64(0) << true;
+        << QStringLiteral("99999999999999999999") << QStringLiteral("7704211201") << qint64(0)
+        << true;
     QTest::newRow("INN with a leading blank empties the field")
         << QStringLiteral("12345") << QStringLiteral(" 7704211201") << qint64(12345) << false;
     QTest::newRow("INN with a trailing blank empties the field")
         << QStringLiteral("12345") << QStringLiteral("7704211201 ") << qint64(12345) << false;
-    QTest::newRow("empty INN empties the field") << QStringLiteral("12345") << QString() << qint64(12345)
-                                                 << false;
+    QTest::newRow("empty INN empties the field")
+        << QStringLiteral("12345") << QString() << qint64(12345) << false;
 }
 
 void tst_RegNumber::randomRegNumber()
@@ -279,7 +296,7 @@ void tst_RegNumber::randomRegNumber()
     QFETCH(bool, made);
 
     // Several seeds so that order numbers of different lengths come up.
-    for (quint32 seed : {1u, 77u, 1600000000u, 4294967295u}) {
+    for (quint32 seed : { 1u, 77u, 1600000000u, 4294967295u }) {
         QRandomGenerator generator(seed);
         const std::optional<QByteArray> number = ::randomRegNumber(generator, serialText, innText);
         QVERIFY(number.has_value());
@@ -321,7 +338,8 @@ void tst_RegNumber::randomRegNumberWithoutSerialLeavesField()
 {
     QRandomGenerator generator(5);
     QVERIFY(!::randomRegNumber(generator, QString(), QStringLiteral("7704211201")).has_value());
-    QVERIFY(!::randomRegNumber(generator, QStringLiteral("   "), QStringLiteral("7704211201")).has_value());
+    QVERIFY(!::randomRegNumber(generator, QStringLiteral("   "), QStringLiteral("7704211201"))
+                 .has_value());
     QVERIFY(!::randomRegNumber(QString(), QStringLiteral("7704211201")).has_value());
 }
 

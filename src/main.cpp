@@ -1,11 +1,11 @@
+#include "mainwidget.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("ТАВРОН"));
+    MainWidget window;
     window.show();
     return app.exec();
 }

@@ -3,8 +3,8 @@
 
 #include "fs/fsstate.h"
 #include "mgr/loginaccessmanager.h"
-#include "mgr/processingsrvaccessmgr.h"
 #include "mgr/processingserver.h"
+#include "mgr/processingsrvaccessmgr.h"
 #include "registrationparams.h"
 #include "registrationwidget.h"
 
@@ -28,17 +28,14 @@ constexpr int LastOfficialModel = 255;
 
 MainWidget::MainWidget(QWidget *parent)
     : MainWidget(new LoginAccessManager(ProcessingServer::host(), ProcessingServer::port()),
-                 new ProcessingSrvAccessMgr(ProcessingServer::host(), ProcessingServer::port()),
-                 parent)
-{
-}
+        new ProcessingSrvAccessMgr(ProcessingServer::host(), ProcessingServer::port()), parent)
+{ }
 
-MainWidget::MainWidget(const QString &hostName, quint16 port, const QSslConfiguration &ssl,
-                       QWidget *parent)
+MainWidget::MainWidget(
+    const QString &hostName, quint16 port, const QSslConfiguration &ssl, QWidget *parent)
     : MainWidget(new LoginAccessManager(hostName, port, ssl),
-                 new ProcessingSrvAccessMgr(hostName, port, ssl), parent)
-{
-}
+        new ProcessingSrvAccessMgr(hostName, port, ssl), parent)
+{ }
 
 MainWidget::MainWidget(LoginAccessManager *login, ProcessingSrvAccessMgr *data, QWidget *parent)
     : QWidget(parent)
@@ -120,19 +117,20 @@ void MainWidget::start()
         error = tr("Не зада наводской номер кассы");
     } else if (RegistrationWidget::checkFs(error)) {
         const FsState state = currentFsState();
-        const QString question = tr("Зафискализировать %1 №%2 c %3 №%4?")
-                                     .arg(ui->cbModel->currentText(), serial,
-                                          state.isFiscalStorage() ? tr("ФН") : tr("МГМ"),
-                                          state.fsNumber().trimmed());
-        if (QMessageBox::question(this, tr(FiscalizeTitle), question,
-                                  QMessageBox::Yes | QMessageBox::No)
+        const QString question
+            = tr("Зафискализировать %1 №%2 c %3 №%4?")
+                  .arg(ui->cbModel->currentText(), serial,
+                      state.isFiscalStorage() ? tr("ФН") : tr("МГМ"), state.fsNumber().trimmed());
+        if (QMessageBox::question(
+                this, tr(FiscalizeTitle), question, QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::Yes) {
             ui->wFiscalize->setEnabled(true);
             const QVariantMap model = ui->cbModel->currentData().toMap();
             RegistrationParams params;
             params.setOfficialModel(
                 static_cast<quint16>(model.value(QStringLiteral("officialModel")).toUInt()));
-            params.setOfficialName(model.value(QStringLiteral("officialName")).toString().trimmed());
+            params.setOfficialName(
+                model.value(QStringLiteral("officialName")).toString().trimmed());
             params.setSerial(serial);
             params.setOfficialVersion(model.value(QStringLiteral("officialVersion")).toString());
             ui->wFiscalize->setParams(params);

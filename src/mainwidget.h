@@ -24,7 +24,7 @@ public:
     // Another processing server, trusted through the given SSL configuration
     // (the emulator of the tests); everything else as above.
     MainWidget(const QString &hostName, quint16 port, const QSslConfiguration &ssl,
-               QWidget *parent = nullptr);
+        QWidget *parent = nullptr);
     ~MainWidget() override;
 
 private slots:

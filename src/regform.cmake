@@ -7,7 +7,7 @@ add_library(regform STATIC
     resultdialog.cpp resultdialog.h resultdialog.ui
 )
 target_include_directories(regform PUBLIC ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(regform PUBLIC registration ofddirectory fsworker fsproto tessarocore Qt5::Widgets)
+target_link_libraries(regform PUBLIC registration ofddirectory ofd fsworker fsproto tessarocore Qt5::Widgets)
 
 # The program that renders the forms offscreen into the pictures of docs/images.
 if(EXISTS ${PROJECT_SOURCE_DIR}/tools/screenshots/CMakeLists.txt)

@@ -5,6 +5,7 @@
 #include "regnumber.h"
 #include "tessarocore/logging.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -194,6 +195,11 @@ QByteArray OfdWorker::sendSyncDocument(QByteArray data)
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents
                                         | QEventLoop::WaitForMoreEvents);
     }
+    // The input held back is delivered as soon as the caller's event loop
+    // runs; some event dispatchers would otherwise keep it until the next
+    // event arrives.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
     return socketReadyRead();
 }
 

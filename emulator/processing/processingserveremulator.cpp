@@ -273,16 +273,13 @@ void ProcessingServerEmulator::serve(QSslSocket *socket, const EmulatedRequest &
         return;
     }
 
+    // The faults that replace the answer as a whole come without side
+    // effects (no session is opened for them).
+    const bool answered = m_scenario == Scenario::Normal || m_scenario == Scenario::SlowAnswer
+        || m_scenario == Scenario::DamagedGzip || m_scenario == Scenario::GzipWithoutHeader;
     Answer answer;
-    if (request.path() == LoginPath) {
-        answer = request.method() == "GET" ? answerLogin(request)
-                                           : Answer { 405, QByteArray(), {} };
-    } else if (request.path() == DataPackPath) {
-        answer = request.method() == "POST" ? answerDataPack(request)
-                                            : Answer { 405, QByteArray(), {} };
-    } else {
-        answer = { 404, QByteArray(), {} };
-    }
+    if (answered)
+        answer = route(request);
 
     switch (m_scenario) {
     case Scenario::Normal:
@@ -329,6 +326,15 @@ void ProcessingServerEmulator::serve(QSslSocket *socket, const EmulatedRequest &
         break;
     }
     send(socket, request, answer);
+}
+
+ProcessingServerEmulator::Answer ProcessingServerEmulator::route(const EmulatedRequest &request)
+{
+    if (request.path() == LoginPath)
+        return request.method() == "GET" ? answerLogin(request) : Answer { 405, QByteArray(), {} };
+    if (request.path() == DataPackPath)
+        return request.method() == "POST" ? answerDataPack(request) : Answer { 405, QByteArray(), {} };
+    return { 404, QByteArray(), {} };
 }
 
 ProcessingServerEmulator::Answer ProcessingServerEmulator::answerLogin(const EmulatedRequest &request)

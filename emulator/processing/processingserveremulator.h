@@ -117,6 +117,7 @@ private:
 
     void readFrom(QSslSocket *socket);
     void serve(QSslSocket *socket, const EmulatedRequest &request);
+    Answer route(const EmulatedRequest &request);
     Answer answerLogin(const EmulatedRequest &request);
     Answer answerDataPack(const EmulatedRequest &request);
     Answer faultAnswer(const EmulatedRequest &request) const;

@@ -37,8 +37,7 @@ QString maskSecrets(const QString &text, const QUrl &url)
     if (masked == url)
         return text;
     QString result = text;
-    const QUrl::FormattingOptions forms[] = { QUrl::PrettyDecoded, QUrl::FullyEncoded,
-        QUrl::FullyDecoded };
+    const QUrl::FormattingOptions forms[] = { QUrl::PrettyDecoded, QUrl::FullyEncoded };
     for (const auto form : forms) {
         const QString spelled = url.toString(form);
         if (!spelled.isEmpty())

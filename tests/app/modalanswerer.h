@@ -1,0 +1,58 @@
+#ifndef MODALANSWERER_H
+#define MODALANSWERER_H
+
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+// Plays the operator at the modal boxes of the program: every box that comes
+// up is recorded and answered with the next scripted button. A box that the
+// script did not expect is recorded and answered with its escape button, so a
+// wrong run ends instead of hanging; the test then sees it in the record.
+class ModalAnswerer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Seen
+    {
+        QString kind; // "warning", "critical", "question", "information", "result"
+        QString title;
+        QString text; // message text, or the report of the result dialog as plain text
+        QString html; // the result dialog's report as the program gave it
+        bool scripted = true;
+    };
+
+    explicit ModalAnswerer(QObject *parent = nullptr);
+
+    // The answers, in the order the boxes are expected. The result dialog is
+    // closed whenever it comes up and takes no answer from this list.
+    void setAnswers(const QList<QMessageBox::StandardButton> &answers);
+    void addAnswer(QMessageBox::StandardButton answer) { m_answers << answer; }
+
+    // Runs for every box before it is answered: a test changes the peers
+    // there (clears a fault, confirms a document) as an operator's pause would.
+    void setOnBox(const std::function<void(const Seen &)> &hook) { m_onBox = hook; }
+
+    const QList<Seen> &seen() const { return m_seen; }
+    int unanswered() const { return m_answers.size(); }
+    int unexpected() const;
+    // "kind|title" of every box, one string each: compact for QCOMPARE.
+    QStringList boxes() const;
+    void clear();
+
+private:
+    void poll();
+
+    QTimer m_timer;
+    QList<QMessageBox::StandardButton> m_answers;
+    QList<Seen> m_seen;
+    std::function<void(const Seen &)> m_onBox;
+    bool m_busy = false;
+};
+
+#endif // MODALANSWERER_H

@@ -11,6 +11,7 @@ namespace ofdemu {
 namespace {
 
 constexpr quint16 RegistrationReportTag = 1;
+constexpr quint16 ReregistrationReportTag = 11;
 constexpr quint16 DocumentNumberTag = 1040;
 constexpr quint16 StorageNumberTag = 1041;
 constexpr quint16 FiscalSignTag = 1077;
@@ -84,11 +85,13 @@ RegistrationDocument RegistrationDocument::decode(const QByteArray &bytes, QStri
     QList<Tlv> outer;
     if (!parseTlvs(bytes, &outer) || outer.size() != 1) {
         why = QStringLiteral("not one TLV");
-    } else if (outer.constFirst().tag != RegistrationReportTag) {
+    } else if (outer.constFirst().tag != RegistrationReportTag
+               && outer.constFirst().tag != ReregistrationReportTag) {
         why = QStringLiteral("tag %1 is not a registration report").arg(outer.constFirst().tag);
     } else if (!parseTlvs(outer.constFirst().value, &document.tlvs)) {
         why = QStringLiteral("the report's TLVs run past its end");
     } else {
+        document.documentType = outer.constFirst().tag;
         bool haveNumber = false;
         bool haveStorage = false;
         for (const Tlv &tlv : qAsConst(document.tlvs)) {
@@ -141,6 +144,7 @@ QJsonObject RegistrationDocument::toJson() const
         tags.append(entry);
     }
     QJsonObject record;
+    record.insert(QStringLiteral("documentType"), int(documentType));
     record.insert(QStringLiteral("storageNumber"), QString::fromLatin1(storageNumber));
     record.insert(QStringLiteral("documentNumber"), double(documentNumber));
     record.insert(QStringLiteral("fiscalSign"), double(fiscalSign));

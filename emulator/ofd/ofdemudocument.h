@@ -22,10 +22,12 @@ struct Tlv
 bool parseTlvs(const QByteArray &bytes, QList<Tlv> *tlvs);
 QByteArray encodeTlv(quint16 tag, const QByteArray &value);
 
-// The decoded registration document (tag 1 around its TLVs).
+// The decoded registration document: tag 1 (registration report) or tag 11
+// (re-registration report) around its TLVs.
 struct RegistrationDocument
 {
     QByteArray raw;
+    quint16 documentType = 0;
     QList<Tlv> tlvs;
     quint32 documentNumber = 0;
     QByteArray storageNumber; // tag 1041 as received

@@ -105,7 +105,7 @@ qint64 regNumberSerial(const QString &serialText)
 
 std::optional<QByteArray> randomRegNumber(const QString &serialText, const QString &userInnText)
 {
-    QRandomGenerator generator(quint32(QDateTime::currentSecsSinceEpoch()));
+    QRandomGenerator generator(static_cast<quint32>(QDateTime::currentSecsSinceEpoch()));
     return randomRegNumber(generator, serialText, userInnText);
 }
 

@@ -54,7 +54,7 @@ LoginHttpsHandler *LoginAccessManager::login(AppSession::SessionType type, quint
         return nullptr;
     auto *handler = new LoginHttpsHandler(type, this);
     connect(handler, &AbstractHttpsReplyHandler::error, this,
-        qOverload<QVariantMap>(&HttpsAccessManager::prepareError));
+        qOverload<QVariantMap>(&LoginAccessManager::prepareError));
     connect(handler, &LoginHttpsHandler::loginSuccess, this, &LoginAccessManager::onLoginSuccess);
     addOutstandingReply(reply, handler);
     return handler;

@@ -51,6 +51,7 @@ constexpr quint8 AnswerWrongState = 0x02; // command out of place (phase, open d
 constexpr quint8 AnswerBadDateTime = 0x07;
 constexpr quint8 AnswerNoData = 0x08; // no document waiting for the OFD
 constexpr quint8 AnswerBadParameters = 0x09;
+constexpr quint8 AnswerTooMuchData = 0x10; // the document would exceed 65535 bytes
 constexpr quint8 AnswerTicketTaken = 0x20; // receipt for a document already confirmed
 
 // Selects every command in setLatency() and setFrameFault().
@@ -111,7 +112,7 @@ struct Registration
 // A fresh model: adapter plugged, storage attached, a fresh MGM in the
 // readiness phase with serial number DefaultSerialNumber, no documents, no
 // faults, no canned answers, latency 0, counters and logs cleared. Handles
-// opened before reset() stay valid.
+// opened while the adapter was plugged stay valid.
 void reset();
 
 extern const char DefaultSerialNumber[]; // "9999078900004321"
@@ -149,8 +150,8 @@ int openHandles();
 
 void resetCounters(); // also clears receivedCommands()
 int controlTransfers(int request); // by request number, failed ones included
-int i2cProbes(); // request 7, read direction, no data stage
-int i2cWrites(); // request 7, write direction
+int i2cProbes(); // request 7 without a data stage (the address alone)
+int i2cWrites(); // request 7, write direction, with a data stage
 int i2cReads(); // request 7, read direction, with a data stage
 int busScans(); // calls of usb_find_devices()
 int deviceOpens(); // successful usb_open() calls

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QMetaType>
 
 namespace testsupport {
 
@@ -41,5 +42,8 @@ QByteArray tlvUInt32(quint16 tag, quint32 value);
 QByteArray ofdReceipt(const QByteArray &serialNumber, quint32 docNumber, bool withExtras = true);
 
 } // namespace testsupport
+
+// For data-driven tests: QTest::addColumn<testsupport::StorageSetup>("setup").
+Q_DECLARE_METATYPE(testsupport::StorageSetup)
 
 #endif // STORAGESETUP_H

@@ -8,24 +8,40 @@ namespace {
 
 // Short labels of the tax systems, bits 0 to 5 of the taxes byte.
 const char *const taxLabels[] = {
-    "ОСН", "УСН доход", "УСН доход-расход", "ЕНВД", "ЕСХН", "Патент",
+    "ОСН",
+    "УСН доход",
+    "УСН доход-расход",
+    "ЕНВД",
+    "ЕСХН",
+    "Патент",
 };
 
 // Short labels of the agent kinds, bits 0 to 6 of the agent byte.
 const char *const agentLabels[] = {
-    "БАНК ПЛ. АГЕНТ", "БАНК ПЛ. СУБАГЕНТ", "ПЛ. АГЕНТ", "ПЛ. СУБАГЕНТ",
-    "ПОВЕРЕННЫЙ", "КОМИССИОНЕР", "АГЕНТ",
+    "БАНК ПЛ. АГЕНТ",
+    "БАНК ПЛ. СУБАГЕНТ",
+    "ПЛ. АГЕНТ",
+    "ПЛ. СУБАГЕНТ",
+    "ПОВЕРЕННЫЙ",
+    "КОМИССИОНЕР",
+    "АГЕНТ",
 };
 
 // Short labels of the work modes, bits 0 to 9 of the work-mode flags.
 const char *const workModeLabels[] = {
-    "ШФД", "АВТОНОМ. РЕЖИМ", "АВТОМАТ. РЕЖИМ", "ККТ ДЛЯ УСЛУГ", "АС БСО",
-    "ККТ ДЛЯ ИНТЕРНЕТ", "ПРИНТЕР В АВТОМАТЕ", "ПОДАКЦИЗНЫЕ ТОВАРЫ",
-    "ПРОВЕДЕНИЕ АЗАРТНОЙ ИГРЫ", "ПРОВЕДЕНИЕ ЛОТЕРЕИ",
+    "ШФД",
+    "АВТОНОМ. РЕЖИМ",
+    "АВТОМАТ. РЕЖИМ",
+    "ККТ ДЛЯ УСЛУГ",
+    "АС БСО",
+    "ККТ ДЛЯ ИНТЕРНЕТ",
+    "ПРИНТЕР В АВТОМАТЕ",
+    "ПОДАКЦИЗНЫЕ ТОВАРЫ",
+    "ПРОВЕДЕНИЕ АЗАРТНОЙ ИГРЫ",
+    "ПРОВЕДЕНИЕ ЛОТЕРЕИ",
 };
 
-template<size_t N>
-QStringList labelsOfBits(quint32 bits, const char *const (&labels)[N])
+template <size_t N> QStringList labelsOfBits(quint32 bits, const char *const (&labels)[N])
 {
     QStringList result;
     for (size_t bit = 0; bit < N; ++bit) {
@@ -55,7 +71,8 @@ QString reportHtml(const RegistrationParams &params)
 {
     QStringList lines;
     lines << QStringLiteral("<!DOCTYPE HTML><html><head>")
-          << QStringLiteral("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">")
+          << QStringLiteral(
+                 "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">")
           << QStringLiteral("</head><body>")
           << QStringLiteral("<h3 align=\"center\">ОТЧЕТ О РЕГИСТРАЦИИ</h3>")
           << centred(params.userName())
@@ -63,7 +80,8 @@ QString reportHtml(const RegistrationParams &params)
     if (!params.paymentAddress().isEmpty())
         lines << centred(params.paymentAddress());
     if (!params.paymentPlace().isEmpty())
-        lines << QStringLiteral("<div align=\"center\">МЕСТО РАСЧЕТОВ%1</div>").arg(params.paymentPlace());
+        lines << QStringLiteral("<div align=\"center\">МЕСТО РАСЧЕТОВ%1</div>")
+                     .arg(params.paymentPlace());
     if (!params.regCashierName().isEmpty())
         lines << reportRow(QStringLiteral("КАССИР"), params.regCashierName());
     if (!params.regCashierInn().isEmpty())
@@ -81,7 +99,8 @@ QString reportHtml(const RegistrationParams &params)
         lines << reportRow(QStringLiteral("СНО"), taxes.join(QStringLiteral(", ")));
     const QStringList agents = labelsOfBits(params.agentFlags(), agentLabels);
     if (!agents.isEmpty())
-        lines << QStringLiteral("<div align=\"left\">%1</div>").arg(agents.join(QStringLiteral(", ")));
+        lines << QStringLiteral("<div align=\"left\">%1</div>")
+                     .arg(agents.join(QStringLiteral(", ")));
     const QStringList modes = labelsOfBits(params.regFlags(), workModeLabels);
     for (const QString &mode : modes)
         lines << reportRow(QString(), mode);

@@ -16,8 +16,7 @@ struct BitBox
     quint32 bit;
 };
 
-template<typename Bits, size_t N>
-Bits bitsOf(const BitBox (&boxes)[N])
+template <typename Bits, size_t N> Bits bitsOf(const BitBox (&boxes)[N])
 {
     Bits bits = 0;
     for (const BitBox &b : boxes) {
@@ -59,19 +58,16 @@ RegistrationWidget::RegistrationWidget(QWidget *parent)
     connect(ui->pbRegNumber, &QPushButton::released, this, &RegistrationWidget::getRegNumber);
 }
 
-RegistrationWidget::~RegistrationWidget()
-{
-    delete ui;
-}
+RegistrationWidget::~RegistrationWidget() { delete ui; }
 
 void RegistrationWidget::setParams(const RegistrationParams &params)
 {
     this->params = params;
     const FsState state = currentFsState();
     ui->pbRegNumber->setVisible(state.debugMode());
-    ui->windowHeader->setText(tr("РЕГИСТРАЦИЯ [%1 №%2 -> %3]")
-                                  .arg(this->params.officialName(), this->params.serial().trimmed(),
-                                       state.fsNumber()));
+    ui->windowHeader->setText(
+        tr("РЕГИСТРАЦИЯ [%1 №%2 -> %3]")
+            .arg(this->params.officialName(), this->params.serial().trimmed(), state.fsNumber()));
     acceptedFsNumber = state.fsNumber();
 }
 
@@ -126,22 +122,35 @@ void RegistrationWidget::collectParams()
 
     using P = RegistrationParams;
     const BitBox workModes[] = {
-        {ui->cbEncryptingFlag, P::useEncryption}, {ui->cbSeparateMode, P::offlineMode},
-        {ui->cbAutomatMode, P::automatMode},      {ui->cbServiceFlag, P::allowServices},
-        {ui->cbBsoFlag, P::makeBso},              {ui->cbInetCalcFlag, P::internetOnly},
-        {ui->cbBoxPrinter, P::externPrinter},     {ui->cbAkcizeMode, P::excisableGoods},
-        {ui->cbCasinoFlag, P::allowGames},        {ui->cbLohotronFlag, P::allowLotteries},
+        { ui->cbEncryptingFlag, P::useEncryption },
+        { ui->cbSeparateMode, P::offlineMode },
+        { ui->cbAutomatMode, P::automatMode },
+        { ui->cbServiceFlag, P::allowServices },
+        { ui->cbBsoFlag, P::makeBso },
+        { ui->cbInetCalcFlag, P::internetOnly },
+        { ui->cbBoxPrinter, P::externPrinter },
+        { ui->cbAkcizeMode, P::excisableGoods },
+        { ui->cbCasinoFlag, P::allowGames },
+        { ui->cbLohotronFlag, P::allowLotteries },
     };
     // Tax systems, bits 0 to 5.
     const BitBox taxSystems[] = {
-        {ui->cbFiscalTraditional, 0x01}, {ui->cbFiscalSimple, 0x02}, {ui->cbFiscalSimplePlusMinus, 0x04},
-        {ui->cbFiscalOnce, 0x08},        {ui->cbFiscalOnceSh, 0x10}, {ui->cbFiscalPatent, 0x20},
+        { ui->cbFiscalTraditional, 0x01 },
+        { ui->cbFiscalSimple, 0x02 },
+        { ui->cbFiscalSimplePlusMinus, 0x04 },
+        { ui->cbFiscalOnce, 0x08 },
+        { ui->cbFiscalOnceSh, 0x10 },
+        { ui->cbFiscalPatent, 0x20 },
     };
     // Agent kinds, bits 0 to 6; bit 7 stays clear.
     const BitBox agentKinds[] = {
-        {ui->cbAgentBankPay, 0x01},  {ui->cbAgentBankPaySub, 0x02},   {ui->cbAgentPay, 0x04},
-        {ui->cbAgentPaySub, 0x08},   {ui->cbAgentPeverenn, 0x10},     {ui->cbAgentComissionare, 0x20},
-        {ui->cbAgentAgent, 0x40},
+        { ui->cbAgentBankPay, 0x01 },
+        { ui->cbAgentBankPaySub, 0x02 },
+        { ui->cbAgentPay, 0x04 },
+        { ui->cbAgentPaySub, 0x08 },
+        { ui->cbAgentPeverenn, 0x10 },
+        { ui->cbAgentComissionare, 0x20 },
+        { ui->cbAgentAgent, 0x40 },
     };
     params.setRegFlags(bitsOf<quint16>(workModes));
     params.setTaxes(bitsOf<quint8>(taxSystems));
@@ -150,9 +159,7 @@ void RegistrationWidget::collectParams()
     params.setFsNumber(currentFsState().fsNumber());
 }
 
-void RegistrationWidget::on_tabWidget_currentChanged(int)
-{
-}
+void RegistrationWidget::on_tabWidget_currentChanged(int) { }
 
 void RegistrationWidget::on_cbOfdName_currentIndexChanged(int idx)
 {
@@ -168,8 +175,15 @@ void RegistrationWidget::on_cbSeparateMode_clicked()
         ui->cbOfdName->setCurrentText(QString());
     }
     QWidget *const onlineFields[] = {
-        ui->cbEncryptingFlag, ui->leOfdInn,      ui->cbOfdName,     ui->lbOfdInn,    ui->lbOfdName,
-        ui->leFnsWebSite,     ui->lFnsWebSite,   ui->leSenderEmail, ui->lSenderEmail,
+        ui->cbEncryptingFlag,
+        ui->leOfdInn,
+        ui->cbOfdName,
+        ui->lbOfdInn,
+        ui->lbOfdName,
+        ui->leFnsWebSite,
+        ui->lFnsWebSite,
+        ui->leSenderEmail,
+        ui->lSenderEmail,
     };
     for (QWidget *field : onlineFields)
         field->setVisible(!offline);
@@ -185,8 +199,8 @@ void RegistrationWidget::on_cbAutomatMode_clicked()
 
 void RegistrationWidget::getRegNumber()
 {
-    const std::optional<QByteArray> number =
-        randomRegNumber(params.serial(), ui->leUserInn->text());
+    const std::optional<QByteArray> number
+        = randomRegNumber(params.serial(), ui->leUserInn->text());
     if (number)
         ui->leRegNumber->setText(QString::fromLatin1(*number));
 }

@@ -20,9 +20,9 @@ struct SaveFormat
 
 // In the order the save dialog offers them.
 const SaveFormat saveFormats[] = {
-    {"Документ ODF (*.odt)", "odf", ".odt"},
-    {"Текстовый документ (*.txt)", "plaintext", ".txt"},
-    {"HTML (*.html)", "html", ".html"},
+    { "Документ ODF (*.odt)", "odf", ".odt" },
+    { "Текстовый документ (*.txt)", "plaintext", ".txt" },
+    { "HTML (*.html)", "html", ".html" },
 };
 
 } // namespace
@@ -37,10 +37,7 @@ ResultDialog::ResultDialog(const RegistrationParams &params, QWidget *parent)
     connect(ui->pbSave, &QPushButton::released, this, &ResultDialog::save);
 }
 
-ResultDialog::~ResultDialog()
-{
-    delete ui;
-}
+ResultDialog::~ResultDialog() { delete ui; }
 
 void ResultDialog::save()
 {
@@ -50,8 +47,7 @@ void ResultDialog::save()
 
     QString selectedFilter;
     QString fileName = QFileDialog::getSaveFileName(this, tr("Сохранение результатов фискализации"),
-                                                    QDir::homePath(), filters.join(QStringLiteral(";;")),
-                                                    &selectedFilter);
+        QDir::homePath(), filters.join(QStringLiteral(";;")), &selectedFilter);
     if (fileName.isEmpty())
         return;
 
@@ -73,8 +69,7 @@ void ResultDialog::save()
     if (!writer.write(ui->textBrowser->document())) {
         // Say so rather than let the operator believe the report is kept.
         QMessageBox::warning(this, tr("СОХРАНЕНИЕ"),
-                             tr("Не удалось сохранить отчет в файл %1")
-                                 .arg(QDir::toNativeSeparators(fileName)));
+            tr("Не удалось сохранить отчет в файл %1").arg(QDir::toNativeSeparators(fileName)));
     }
 }
 

@@ -45,8 +45,7 @@ void sampleStorage()
     setCurrentFsState(state);
 }
 
-template<typename T>
-T *child(QWidget *parent, const char *name)
+template <typename T> T *child(QWidget *parent, const char *name)
 {
     return parent->findChild<T *>(QLatin1String(name));
 }
@@ -63,7 +62,8 @@ std::unique_ptr<QWidget> registrationForm(int tab)
     child<QLineEdit>(form.get(), "leRegNumber")->setText(QStringLiteral("0000000001012345"));
     child<QLineEdit>(form.get(), "leUserInn")->setText(QStringLiteral("7704211201"));
     child<QLineEdit>(form.get(), "leUserName")->setText(QStringLiteral("ООО \"Ромашка\""));
-    child<QLineEdit>(form.get(), "leAddress")->setText(QStringLiteral("г. Тверь, ул. Советская, д. 1"));
+    child<QLineEdit>(form.get(), "leAddress")
+        ->setText(QStringLiteral("г. Тверь, ул. Советская, д. 1"));
     child<QLineEdit>(form.get(), "lePlace")->setText(QStringLiteral("Магазин \"Ромашка\""));
     auto *ofd = child<QComboBox>(form.get(), "cbOfdName");
     ofd->setCurrentIndex(ofd->findData(QStringLiteral("7704211201")));
@@ -122,10 +122,10 @@ int main(int argc, char *argv[])
     }
 
     const Shot shots[] = {
-        {"registration-form.png", [] { return registrationForm(0); }},
-        {"registration-form-agents.png", [] { return registrationForm(1); }},
-        {"registration-form-taxes.png", [] { return registrationForm(2); }},
-        {"result-dialog.png", resultDialog},
+        { "registration-form.png", [] { return registrationForm(0); } },
+        { "registration-form-agents.png", [] { return registrationForm(1); } },
+        { "registration-form-taxes.png", [] { return registrationForm(2); } },
+        { "result-dialog.png", resultDialog },
     };
 
     int failures = 0;

@@ -11,10 +11,7 @@ namespace ofdemu {
 
 namespace {
 
-QString nowText()
-{
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-}
+QString nowText() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
 
 } // namespace
 
@@ -71,8 +68,8 @@ void Connection::onDisconnected()
         QJsonObject record;
         record.insert(QStringLiteral("receivedAt"), nowText());
         record.insert(QStringLiteral("error"),
-                      QStringLiteral("connection closed inside a container after %1 bytes")
-                          .arg(m_buffer.size()));
+            QStringLiteral("connection closed inside a container after %1 bytes")
+                .arg(m_buffer.size()));
         record.insert(QStringLiteral("received"), QString::fromLatin1(m_buffer.toHex()));
         m_state->addRecord(record);
         emit documentReceived(record);
@@ -207,8 +204,8 @@ void Connection::refuse(const QString &reason, const QByteArray &received)
     m_socket->disconnectFromHost();
 }
 
-void Connection::answer(const QByteArray &headerFsNumber, const QByteArray &receipt,
-                        const Settings &settings)
+void Connection::answer(
+    const QByteArray &headerFsNumber, const QByteArray &receipt, const Settings &settings)
 {
     ContainerFaults faults;
     switch (settings.scenario) {
@@ -245,8 +242,9 @@ void Connection::answer(const QByteArray &headerFsNumber, const QByteArray &rece
         sendPieces({ container }, settings.delayMs, 0);
         return;
     case Scenario::SplitAnswer:
-        sendPieces({ container.left(10), container.mid(10, HeaderSize - 10), container.mid(HeaderSize) },
-                   0, settings.delayMs);
+        sendPieces(
+            { container.left(10), container.mid(10, HeaderSize - 10), container.mid(HeaderSize) },
+            0, settings.delayMs);
         return;
     case Scenario::Garbage2:
         sendPieces({ QByteArray("\x5a\xa5", 2) + container }, 0, 0);
@@ -258,7 +256,8 @@ void Connection::answer(const QByteArray &headerFsNumber, const QByteArray &rece
         sendPieces({ container.left(container.size() - 1) }, 0, 0);
         return;
     case Scenario::ShortBodyRestLater:
-        sendPieces({ container.left(container.size() - 1), container.right(1) }, 0, settings.delayMs);
+        sendPieces(
+            { container.left(container.size() - 1), container.right(1) }, 0, settings.delayMs);
         return;
     default:
         sendPieces({ container }, 0, 0);

@@ -27,7 +27,13 @@ signals:
     void containerRefused(const QString &reason);
 
 private:
-    enum class Phase { SocksGreeting, SocksRequest, Containers, Closed };
+    enum class Phase
+    {
+        SocksGreeting,
+        SocksRequest,
+        Containers,
+        Closed
+    };
 
     void onReadyRead();
     void onDisconnected();
@@ -35,7 +41,8 @@ private:
     bool takeSocksRequest();
     bool takeContainer();
     void refuse(const QString &reason, const QByteArray &received);
-    void answer(const QByteArray &headerFsNumber, const QByteArray &receipt, const Settings &settings);
+    void answer(
+        const QByteArray &headerFsNumber, const QByteArray &receipt, const Settings &settings);
     void sendPieces(const QList<QByteArray> &pieces, int firstDelayMs, int gapMs);
     void writePiece(const QByteArray &piece, const QByteArray &announce);
 

@@ -2,20 +2,11 @@
 
 namespace ofdemu {
 
-QByteArray signatureBytes()
-{
-    return QByteArray("\x2a\x08\x41\x0a", 4);
-}
+QByteArray signatureBytes() { return QByteArray("\x2a\x08\x41\x0a", 4); }
 
-QByteArray sessionVersionBytes()
-{
-    return QByteArray("\x81\xa2", 2);
-}
+QByteArray sessionVersionBytes() { return QByteArray("\x81\xa2", 2); }
 
-QByteArray applicationVersionBytes()
-{
-    return QByteArray("\x01\x05", 2);
-}
+QByteArray applicationVersionBytes() { return QByteArray("\x01\x05", 2); }
 
 quint16 crc16(const QByteArray &bytes)
 {
@@ -65,7 +56,8 @@ ContainerHeader ContainerHeader::parse(const QByteArray &header, QString *fault)
         result.flags = readLe16(header, 26);
         result.crc = readLe16(header, 28);
         if (header.left(4) != signatureBytes())
-            why = QStringLiteral("wrong signature %1").arg(QString::fromLatin1(header.left(4).toHex()));
+            why = QStringLiteral("wrong signature %1")
+                      .arg(QString::fromLatin1(header.left(4).toHex()));
         else if (header.mid(4, 2) != sessionVersionBytes())
             why = QStringLiteral("wrong session version %1")
                       .arg(QString::fromLatin1(header.mid(4, 2).toHex()));
@@ -95,8 +87,8 @@ QString ContainerHeader::bodyFault(const QByteArray &body) const
     return QString();
 }
 
-QByteArray buildContainer(const QByteArray &fsNumber, const QByteArray &body,
-                          const ContainerFaults &faults)
+QByteArray buildContainer(
+    const QByteArray &fsNumber, const QByteArray &body, const ContainerFaults &faults)
 {
     QByteArray fs = fsNumber.left(FsNumberSize);
     while (fs.size() < FsNumberSize)

@@ -59,7 +59,7 @@ struct ContainerFaults
 // A complete container for body with the given storage number (cut or padded
 // with blanks to 16 bytes: the emulator answers whatever it was sent).
 QByteArray buildContainer(const QByteArray &fsNumber, const QByteArray &body,
-                          const ContainerFaults &faults = ContainerFaults());
+    const ContainerFaults &faults = ContainerFaults());
 
 } // namespace ofdemu
 

@@ -37,8 +37,22 @@ QString utcText(quint32 seconds)
 bool isNumericTag(quint16 tag)
 {
     switch (tag) {
-    case 1001: case 1002: case 1012: case 1040: case 1056: case 1057: case 1062: case 1077:
-    case 1108: case 1109: case 1110: case 1126: case 1189: case 1193: case 1207: case 1209:
+    case 1001:
+    case 1002:
+    case 1012:
+    case 1040:
+    case 1056:
+    case 1057:
+    case 1062:
+    case 1077:
+    case 1108:
+    case 1109:
+    case 1110:
+    case 1126:
+    case 1189:
+    case 1193:
+    case 1207:
+    case 1209:
     case 1221:
         return true;
     default:
@@ -86,7 +100,7 @@ RegistrationDocument RegistrationDocument::decode(const QByteArray &bytes, QStri
     if (!parseTlvs(bytes, &outer) || outer.size() != 1) {
         why = QStringLiteral("not one TLV");
     } else if (outer.constFirst().tag != RegistrationReportTag
-               && outer.constFirst().tag != ReregistrationReportTag) {
+        && outer.constFirst().tag != ReregistrationReportTag) {
         why = QStringLiteral("tag %1 is not a registration report").arg(outer.constFirst().tag);
     } else if (!parseTlvs(outer.constFirst().value, &document.tlvs)) {
         why = QStringLiteral("the report's TLVs run past its end");
@@ -140,7 +154,7 @@ QJsonObject RegistrationDocument::toJson() const
             entry.insert(QStringLiteral("value"), double(readNumber(tlv.value)));
         else
             entry.insert(QStringLiteral("value"),
-                         cp866 ? cp866->toUnicode(tlv.value) : QString::fromLatin1(tlv.value));
+                cp866 ? cp866->toUnicode(tlv.value) : QString::fromLatin1(tlv.value));
         tags.append(entry);
     }
     QJsonObject record;
@@ -162,8 +176,9 @@ QByteArray buildReceipt(const RegistrationDocument &document, const QDateTime &w
     const QByteArray sign
         = QCryptographicHash::hash(document.raw, QCryptographicHash::Sha256).left(OperatorSignSize);
 
-    return encodeTlv(StorageNumberTag, document.storageNumber) + encodeTlv(DocumentNumberTag, number)
-        + encodeTlv(DateTimeTag, time) + encodeTlv(OperatorSignTag, sign);
+    return encodeTlv(StorageNumberTag, document.storageNumber)
+        + encodeTlv(DocumentNumberTag, number) + encodeTlv(DateTimeTag, time)
+        + encodeTlv(OperatorSignTag, sign);
 }
 
 } // namespace ofdemu

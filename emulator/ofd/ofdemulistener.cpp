@@ -14,13 +14,9 @@ namespace ofdemu {
 Listener::Listener(SharedState *state, QObject *parent)
     : QObject(parent)
     , m_state(state)
-{
-}
+{ }
 
-Listener::~Listener()
-{
-    shutdown();
-}
+Listener::~Listener() { shutdown(); }
 
 bool Listener::listen(const QString &address, quint16 port, const QString &recordPath)
 {
@@ -36,7 +32,8 @@ bool Listener::listen(const QString &address, quint16 port, const QString &recor
             opened = m_record->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
         }
         if (!opened) {
-            m_error = QStringLiteral("cannot write the record to %1: %2").arg(recordPath, m_record->errorString());
+            m_error = QStringLiteral("cannot write the record to %1: %2")
+                          .arg(recordPath, m_record->errorString());
             delete m_record;
             m_record = nullptr;
             return false;
@@ -62,7 +59,8 @@ void Listener::updateListening()
 void Listener::shutdown()
 {
     closeServer();
-    const QList<Connection *> connections = findChildren<Connection *>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<Connection *> connections
+        = findChildren<Connection *>(QString(), Qt::FindDirectChildrenOnly);
     for (Connection *connection : connections)
         delete connection;
     if (m_record) {

@@ -11,7 +11,8 @@
 namespace ofdemu {
 
 // How the emulated operator behaves towards the next connections.
-enum class Scenario {
+enum class Scenario
+{
     Normal, // a receipt at once
     NoAnswer, // reads the document, never answers; closes after the hold time if one is set
     LateAnswer, // the receipt after the delay

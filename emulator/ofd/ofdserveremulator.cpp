@@ -10,13 +10,9 @@ using namespace ofdemu;
 
 OfdServerEmulator::OfdServerEmulator(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
-OfdServerEmulator::~OfdServerEmulator()
-{
-    stop();
-}
+OfdServerEmulator::~OfdServerEmulator() { stop(); }
 
 void OfdServerEmulator::updateSettings(const std::function<void(Settings &)> &change)
 {
@@ -32,10 +28,7 @@ void OfdServerEmulator::setScenario(Scenario scenario)
         QMetaObject::invokeMethod(m_listener, "updateListening", Qt::BlockingQueuedConnection);
 }
 
-Scenario OfdServerEmulator::scenario() const
-{
-    return m_state.settings().scenario;
-}
+Scenario OfdServerEmulator::scenario() const { return m_state.settings().scenario; }
 
 void OfdServerEmulator::setDelay(int ms)
 {
@@ -52,10 +45,7 @@ void OfdServerEmulator::setSocks5Front(bool enabled)
     updateSettings([enabled](Settings &s) { s.socks5 = enabled; });
 }
 
-void OfdServerEmulator::setRecordFile(const QString &path)
-{
-    m_recordPath = path;
-}
+void OfdServerEmulator::setRecordFile(const QString &path) { m_recordPath = path; }
 
 bool OfdServerEmulator::start(const QHostAddress &address, quint16 port)
 {
@@ -65,7 +55,8 @@ bool OfdServerEmulator::start(const QHostAddress &address, quint16 port)
     m_listener = new Listener(&m_state);
     m_listener->moveToThread(m_thread);
     connect(m_thread, &QThread::finished, m_listener, &QObject::deleteLater);
-    connect(m_listener, &Listener::connectionAccepted, this, &OfdServerEmulator::connectionAccepted);
+    connect(
+        m_listener, &Listener::connectionAccepted, this, &OfdServerEmulator::connectionAccepted);
     connect(m_listener, &Listener::documentReceived, this, &OfdServerEmulator::documentReceived);
     connect(m_listener, &Listener::answerSent, this, &OfdServerEmulator::answerSent);
     connect(m_listener, &Listener::containerRefused, this, &OfdServerEmulator::containerRefused);
@@ -73,8 +64,8 @@ bool OfdServerEmulator::start(const QHostAddress &address, quint16 port)
 
     bool listening = false;
     QMetaObject::invokeMethod(m_listener, "listen", Qt::BlockingQueuedConnection,
-                              Q_RETURN_ARG(bool, listening), Q_ARG(QString, address.toString()),
-                              Q_ARG(quint16, port), Q_ARG(QString, m_recordPath));
+        Q_RETURN_ARG(bool, listening), Q_ARG(QString, address.toString()), Q_ARG(quint16, port),
+        Q_ARG(QString, m_recordPath));
     m_address = address;
     m_port = m_listener->port();
     m_error = m_listener->errorString();
@@ -97,17 +88,8 @@ void OfdServerEmulator::stop()
     m_listener = nullptr; // deleted in its thread as the thread finished
 }
 
-QList<QJsonObject> OfdServerEmulator::records() const
-{
-    return m_state.records();
-}
+QList<QJsonObject> OfdServerEmulator::records() const { return m_state.records(); }
 
-int OfdServerEmulator::connectionCount() const
-{
-    return m_state.connections();
-}
+int OfdServerEmulator::connectionCount() const { return m_state.connections(); }
 
-QStringList OfdServerEmulator::requestedHosts() const
-{
-    return m_state.requestedHosts();
-}
+QStringList OfdServerEmulator::requestedHosts() const { return m_state.requestedHosts(); }

@@ -42,7 +42,8 @@ public:
 
     // Listens on address:port (port 0: an ephemeral one). False when the port
     // cannot be taken; errorString() says why.
-    bool start(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0);
+    bool start(
+        const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0);
     void stop();
     bool isRunning() const { return m_thread != nullptr; }
 

@@ -43,13 +43,9 @@ const QByteArray &OfdMessage::applicationVersion()
 
 OfdMessage::OfdMessage(const QByteArray &fsNumber)
     : m_fsNumber(fsNumber)
-{
-}
+{ }
 
-quint16 OfdMessage::checksum(const QByteArray &bytes)
-{
-    return Crc16::checksum(bytes);
-}
+quint16 OfdMessage::checksum(const QByteArray &bytes) { return Crc16::checksum(bytes); }
 
 QByteArray OfdMessage::toByteArray(const QByteArray &body)
 {
@@ -141,9 +137,8 @@ QDebug operator<<(QDebug debug, const OfdMessage &message)
 {
     QDebugStateSaver saver(debug);
     debug.nospace() << "OfdMessage(fs " << logbinary(message.fsNumber()) << ", length "
-                    << message.length() << ", flags 0x" << Qt::hex << message.flags()
-                    << ", crc 0x" << message.crc() << Qt::dec << ", header "
-                    << logbinary(message.header()) << ", data " << logbinary(message.data())
-                    << ')';
+                    << message.length() << ", flags 0x" << Qt::hex << message.flags() << ", crc 0x"
+                    << message.crc() << Qt::dec << ", header " << logbinary(message.header())
+                    << ", data " << logbinary(message.data()) << ')';
     return debug;
 }

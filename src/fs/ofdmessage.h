@@ -27,7 +27,8 @@ public:
     static constexpr int FsNumberSize = 16;
     static constexpr int MaxBodySize = 0xFFFF; // the body length is a 16-bit field
 
-    enum CheckMode : quint16 {
+    enum CheckMode : quint16
+    {
         NoCheck = 0, // no check value
         HeaderCheck = 1, // the check value covers header bytes 0-27
         FullCheck = 2, // it covers header bytes 0-27 followed by the body

@@ -112,7 +112,8 @@ bool OfdWorker::open(int wait)
                << m_socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption);
 
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    m_socket->connectToHost(host, m_ofd.port(), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    m_socket->connectToHost(
+        host, m_ofd.port(), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
 
     if (wait > 0)
         return m_socket->waitForConnected(wait);
@@ -144,8 +145,8 @@ QByteArray OfdWorker::buildContainer(const QByteArray &data) const
     OfdMessage message(m_fsNumber.toLatin1());
     const QByteArray container = message.toByteArray(data);
     if (container.isEmpty())
-        qWarning() << "OFD container not built for storage" << m_fsNumber << "and"
-                   << data.size() << "body bytes";
+        qWarning() << "OFD container not built for storage" << m_fsNumber << "and" << data.size()
+                   << "body bytes";
     return container;
 }
 
@@ -190,10 +191,10 @@ QByteArray OfdWorker::sendSyncDocument(QByteArray data)
     QElapsedTimer timer;
     timer.start();
     while (m_socket && m_socket->bytesAvailable() <= 0
-           && m_socket->state() == QAbstractSocket::ConnectedState
-           && timer.elapsed() < m_replyTimeout) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents
-                                        | QEventLoop::WaitForMoreEvents);
+        && m_socket->state() == QAbstractSocket::ConnectedState
+        && timer.elapsed() < m_replyTimeout) {
+        QCoreApplication::processEvents(
+            QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     }
     // The input held back is delivered as soon as the caller's event loop
     // runs; some event dispatchers would otherwise keep it until the next
@@ -240,7 +241,8 @@ QByteArray OfdWorker::socketReadyRead()
         body.append(byte);
     }
 
-    const bool lenient = m_ofd.addr().trimmed().contains(QLatin1String("magnit"), Qt::CaseSensitive);
+    const bool lenient
+        = m_ofd.addr().trimmed().contains(QLatin1String("magnit"), Qt::CaseSensitive);
     const bool bodyOk = message.parseData(body, lenient);
     qWarning() << "OFD reply body" << (bodyOk ? "true" : "false") << logbinary(body);
     if (!bodyOk)

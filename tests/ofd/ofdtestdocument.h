@@ -27,8 +27,8 @@ inline QByteArray tlv(quint16 tag, const QByteArray &value)
 }
 
 // A registration document with the fields the emulated operator needs.
-inline QByteArray registrationDocument(const QByteArray &fsNumber, quint32 number,
-                                       quint32 fiscalSign = 0x0A0B0C0D)
+inline QByteArray registrationDocument(
+    const QByteArray &fsNumber, quint32 number, quint32 fiscalSign = 0x0A0B0C0D)
 {
     const QByteArray inner = tlv(1040, le32(number)) + tlv(1041, fsNumber)
         + tlv(1077, le32(fiscalSign)) + tlv(1012, le32(1700000000u))

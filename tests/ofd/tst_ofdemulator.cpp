@@ -31,18 +31,18 @@ const QByteArray storageNumber("9999078900004321");
 // 1018 "7700001235  ", 1037 "0000000001012345    ", 1062 = 1, the six
 // work-mode flags of 0x28, then the TLVs the program sent: 1048 "ООО Ромашка"
 // in CP866, 1057 = 5, 1209 = 2.
-const QByteArray document = QByteArray::fromHex(
-    "0100900010040400030000001104100039393939303738393030303034333231"
-    "3504040044332211f40304000427e765fa030c003737303030303132333520200d04"
-    "1400303030303030303030313031323334352020202026040100012004010000ea03"
-    "010000e90301000055040100015604010000540401000118040b008e8e8e2090aeac"
-    "a0e8aaa02104010005b904010002");
+const QByteArray document
+    = QByteArray::fromHex("0100900010040400030000001104100039393939303738393030303034333231 "
+                          "3504040044332211f40304000427e765fa030c003737303030303132333520200d04 "
+                          "1400303030303030303030313031323334352020202026040100012004010000ea03 "
+                          "010000e90301000055040100015604010000540401000118040b008e8e8e2090aeac "
+                          "a0e8aaa02104010005b904010002");
 
 // The receipt for it at 2024-03-09 16:00 UTC (1710000000): 1041, 1040 = 3,
 // 1012, 1078 = the first 18 bytes of the SHA-256 of the document.
-const QByteArray receiptAt1710000000 = QByteArray::fromHex(
-    "11041000393939393037383930303030343332311004040003000000f40304008087"
-    "ec653604120036d9cb229475b2fcb16d776273a49d4a2965");
+const QByteArray receiptAt1710000000
+    = QByteArray::fromHex("11041000393939393037383930303030343332311004040003000000f40304008087 "
+                          "ec653604120036d9cb229475b2fcb16d776273a49d4a2965");
 
 QByteArray containerFor(const QByteArray &body)
 {
@@ -102,15 +102,9 @@ private:
     std::unique_ptr<OfdServerEmulator> m_emulator;
 };
 
-void tst_OfdEmulator::init()
-{
-    m_emulator = std::make_unique<OfdServerEmulator>();
-}
+void tst_OfdEmulator::init() { m_emulator = std::make_unique<OfdServerEmulator>(); }
 
-void tst_OfdEmulator::cleanup()
-{
-    m_emulator.reset();
-}
+void tst_OfdEmulator::cleanup() { m_emulator.reset(); }
 
 void tst_OfdEmulator::crcAgreesWithProgram_data()
 {
@@ -140,23 +134,32 @@ void tst_OfdEmulator::headerChecks_data()
     const QByteArray fs = QByteArray::fromHex("39393939303738393032303034333231");
     // vectors worked by hand, CRC-16/CCITT-FALSE from an independent script
     QTest::newRow("check mode 2") << QByteArray::fromHex("2a08410a81a20105") + fs
-            + QByteArray::fromHex("0800160040d3") << true;
+            + QByteArray::fromHex("0800160040d3")
+                                  << true;
     QTest::newRow("check mode 1, right value")
-        << QByteArray::fromHex("2a08410a81a20105") + fs + QByteArray::fromHex("080015008583") << true;
+        << QByteArray::fromHex("2a08410a81a20105") + fs + QByteArray::fromHex("080015008583")
+        << true;
     QTest::newRow("check mode 1, wrong value")
-        << QByteArray::fromHex("2a08410a81a20105") + fs + QByteArray::fromHex("080015008483") << false;
-    QTest::newRow("check mode 3")
-        << QByteArray::fromHex("2a08410a81a20105") + fs + QByteArray::fromHex("0800170005bc") << false;
+        << QByteArray::fromHex("2a08410a81a20105") + fs + QByteArray::fromHex("080015008483")
+        << false;
+    QTest::newRow("check mode 3") << QByteArray::fromHex("2a08410a81a20105") + fs
+            + QByteArray::fromHex("0800170005bc")
+                                  << false;
     QTest::newRow("wrong signature")
-        << QByteArray::fromHex("2a08410b81a20105") + fs + QByteArray::fromHex("080016009c5e") << false;
+        << QByteArray::fromHex("2a08410b81a20105") + fs + QByteArray::fromHex("080016009c5e")
+        << false;
     QTest::newRow("wrong session version")
-        << QByteArray::fromHex("2a08410a81a30105") + fs + QByteArray::fromHex("08001600695d") << false;
+        << QByteArray::fromHex("2a08410a81a30105") + fs + QByteArray::fromHex("08001600695d")
+        << false;
     QTest::newRow("application version 01 06")
-        << QByteArray::fromHex("2a08410a81a20106") + fs + QByteArray::fromHex("080016004bd2") << false;
+        << QByteArray::fromHex("2a08410a81a20106") + fs + QByteArray::fromHex("080016004bd2")
+        << false;
     QTest::newRow("body flag without a body")
-        << QByteArray::fromHex("2a08410a81a20105") + fs + QByteArray::fromHex("000016000000") << false;
+        << QByteArray::fromHex("2a08410a81a20105") + fs + QByteArray::fromHex("000016000000")
+        << false;
     QTest::newRow("29 bytes") << QByteArray::fromHex("2a08410a81a20105") + fs
-            + QByteArray::fromHex("0800160040") << false;
+            + QByteArray::fromHex("0800160040")
+                              << false;
 }
 
 void tst_OfdEmulator::headerChecks()
@@ -181,16 +184,18 @@ void tst_OfdEmulator::decodeDocument()
     QCOMPARE(record.value("dateTime").toString(), QStringLiteral("2024-03-05T14:07:00Z"));
 
     const QJsonArray tags = record.value("tags").toArray();
-    const QList<int> order = { 1040, 1041, 1077, 1012, 1018, 1037, 1062, 1056, 1002,
-                               1001, 1109, 1110, 1108, 1048, 1057, 1209 };
+    const QList<int> order = { 1040, 1041, 1077, 1012, 1018, 1037, 1062, 1056, 1002, 1001, 1109,
+        1110, 1108, 1048, 1057, 1209 };
     QCOMPARE(tags.size(), order.size());
     for (int i = 0; i < order.size(); ++i)
         QCOMPARE(tags.at(i).toObject().value("tag").toInt(), order.at(i));
     QCOMPARE(tags.at(4).toObject().value("value").toString(), QStringLiteral("7700001235  "));
-    QCOMPARE(tags.at(5).toObject().value("value").toString(), QStringLiteral("0000000001012345    "));
+    QCOMPARE(
+        tags.at(5).toObject().value("value").toString(), QStringLiteral("0000000001012345    "));
     QCOMPARE(tags.at(10).toObject().value("value").toInt(), 1); // 1109, bit 3 of 0x28
     QCOMPARE(tags.at(13).toObject().value("value").toString(), QStringLiteral("ООО Ромашка"));
-    QCOMPARE(tags.at(13).toObject().value("hex").toString(), QStringLiteral("8e8e8e2090aeaca0e8aaa0"));
+    QCOMPARE(
+        tags.at(13).toObject().value("hex").toString(), QStringLiteral("8e8e8e2090aeaca0e8aaa0"));
     QCOMPARE(tags.at(14).toObject().value("value").toInt(), 5);
 }
 
@@ -206,7 +211,8 @@ void tst_OfdEmulator::decodeRefuses_data()
     QTest::newRow("other document") << tlv(2, fields) << false;
     QTest::newRow("no document number") << tlv(1, tlv(1041, storageNumber)) << false;
     QTest::newRow("no storage number") << tlv(1, tlv(1040, le32(1))) << false;
-    QTest::newRow("inner TLV past the end") << tlv(1, fields + QByteArray::fromHex("ea030500")) << false;
+    QTest::newRow("inner TLV past the end")
+        << tlv(1, fields + QByteArray::fromHex("ea030500")) << false;
     QTest::newRow("outer TLV cut") << tlv(1, fields).chopped(1) << false;
     QTest::newRow("two documents") << tlv(1, fields) + tlv(1, fields) << false;
     QTest::newRow("empty") << QByteArray() << false;
@@ -242,22 +248,28 @@ void tst_OfdEmulator::answers_data()
 
     const QByteArray start = QByteArray::fromHex("2a08410a81a20105");
     QTest::newRow("normal") << Scenario::Normal << 0 << start << quint16(0x16) << "full" << 0;
-    QTest::newRow("late answer") << Scenario::LateAnswer << 0 << start << quint16(0x16) << "full" << 0;
-    QTest::newRow("two stray bytes") << Scenario::Garbage2 << 2 << start << quint16(0x16) << "full" << 0;
-    QTest::newRow("four stray bytes") << Scenario::Garbage4 << 4 << start << quint16(0x16) << "full" << 0;
+    QTest::newRow("late answer") << Scenario::LateAnswer << 0 << start << quint16(0x16) << "full"
+                                 << 0;
+    QTest::newRow("two stray bytes")
+        << Scenario::Garbage2 << 2 << start << quint16(0x16) << "full" << 0;
+    QTest::newRow("four stray bytes")
+        << Scenario::Garbage4 << 4 << start << quint16(0x16) << "full" << 0;
     QTest::newRow("wrong check value")
         << Scenario::WrongCheckValue << 0 << start << quint16(0x16) << "neither" << 0;
     QTest::newRow("value over the header only")
         << Scenario::HeaderOnlyCheck << 0 << start << quint16(0x16) << "header" << 0;
-    QTest::newRow("body one byte short") << Scenario::ShortBody << 0 << start << quint16(0x16) << "full" << 1;
+    QTest::newRow("body one byte short")
+        << Scenario::ShortBody << 0 << start << quint16(0x16) << "full" << 1;
     QTest::newRow("rest of the body later")
         << Scenario::ShortBodyRestLater << 0 << start << quint16(0x16) << "full" << 0;
-    QTest::newRow("wrong signature") << Scenario::WrongSignature << 0
-                                     << QByteArray::fromHex("2a08410b81a20105") << quint16(0x16) << "full" << 0;
-    QTest::newRow("wrong session version") << Scenario::WrongSessionVersion << 0
-                                           << QByteArray::fromHex("2a08410a81a30105") << quint16(0x16)
-                                           << "full" << 0;
-    QTest::newRow("check mode 3") << Scenario::CheckMode3 << 0 << start << quint16(0x17) << "full" << 0;
+    QTest::newRow("wrong signature")
+        << Scenario::WrongSignature << 0 << QByteArray::fromHex("2a08410b81a20105") << quint16(0x16)
+        << "full" << 0;
+    QTest::newRow("wrong session version")
+        << Scenario::WrongSessionVersion << 0 << QByteArray::fromHex("2a08410a81a30105")
+        << quint16(0x16) << "full" << 0;
+    QTest::newRow("check mode 3") << Scenario::CheckMode3 << 0 << start << quint16(0x17) << "full"
+                                  << 0;
 }
 
 void tst_OfdEmulator::answers()
@@ -308,7 +320,8 @@ void tst_OfdEmulator::answers()
         QVERIFY(!full && !headerOnly && crc != 0);
 
     // the receipt names the storage and the document
-    QCOMPARE(receiptBody.left(20).toHex(), (QByteArray::fromHex("11041000") + storageNumber).toHex());
+    QCOMPARE(
+        receiptBody.left(20).toHex(), (QByteArray::fromHex("11041000") + storageNumber).toHex());
     QCOMPARE(receiptBody.mid(20, 8).toHex(), QByteArray("1004040003000000"));
 }
 
@@ -380,9 +393,11 @@ void tst_OfdEmulator::refusesBadContainers_data()
     QByteArray mode3 = good;
     mode3[26] = char(mode3.at(26) | 0x03);
 
-    QTest::newRow("wrong check value") << badCrc << "wrong check value over the header and the body";
+    QTest::newRow("wrong check value")
+        << badCrc << "wrong check value over the header and the body";
     QTest::newRow("wrong signature") << badSignature << "wrong signature 2a08410b";
-    QTest::newRow("wrong application version") << badApplication << "wrong application version 0106";
+    QTest::newRow("wrong application version")
+        << badApplication << "wrong application version 0106";
     QTest::newRow("check mode 3") << mode3 << "check mode 3";
     QTest::newRow("not a registration report")
         << containerFor(ofdtest::tlv(2, ofdtest::tlv(1040, ofdtest::le32(1))))
@@ -428,7 +443,7 @@ void tst_OfdEmulator::clientLeavingInsideContainer()
     QVERIFY(documents.wait(5000));
     const QJsonObject record = documents.at(0).at(0).toJsonObject();
     QCOMPARE(record.value("error").toString(),
-             QStringLiteral("connection closed inside a container after 40 bytes"));
+        QStringLiteral("connection closed inside a container after 40 bytes"));
 }
 
 void tst_OfdEmulator::twoDocumentsOnOneConnection()
@@ -463,17 +478,19 @@ void tst_OfdEmulator::socks5Front()
     socket.write(QByteArray::fromHex("050100")); // version 5, one method: no authentication
     QCOMPARE(readBytes(socket, 2).toHex(), QByteArray("0500"));
     const QByteArray host("ofd.example.invalid");
-    socket.write(QByteArray::fromHex("05010003") + char(host.size()) + host + QByteArray::fromHex("1b59"));
+    socket.write(
+        QByteArray::fromHex("05010003") + char(host.size()) + host + QByteArray::fromHex("1b59"));
     QCOMPARE(readBytes(socket, 10).toHex(), QByteArray("05000001000000000000"));
     QCOMPARE(m_emulator->requestedHosts(), QStringList("ofd.example.invalid:7001"));
 
     socket.write(containerFor(document));
-    const QByteArray answer = readBytes(socket, OfdMessage::HeaderSize + receiptAt1710000000.size());
+    const QByteArray answer
+        = readBytes(socket, OfdMessage::HeaderSize + receiptAt1710000000.size());
     OfdMessage check(storageNumber);
     QVERIFY(check.parseHeader(answer.left(OfdMessage::HeaderSize)));
     QVERIFY(check.parseData(answer.mid(OfdMessage::HeaderSize), false));
     QCOMPARE(m_emulator->records().constFirst().value("requestedHost").toString(),
-             QStringLiteral("ofd.example.invalid:7001"));
+        QStringLiteral("ofd.example.invalid:7001"));
 }
 
 void tst_OfdEmulator::recordFile()
@@ -489,7 +506,8 @@ void tst_OfdEmulator::recordFile()
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, m_emulator->port());
     QVERIFY(socket.waitForConnected(5000));
-    socket.write(containerFor(document) + containerFor(ofdtest::registrationDocument(storageNumber, 4)));
+    socket.write(
+        containerFor(document) + containerFor(ofdtest::registrationDocument(storageNumber, 4)));
     QTRY_COMPARE(sent.count(), 2);
     m_emulator->stop();
 
@@ -515,20 +533,21 @@ void tst_OfdEmulator::standaloneProgram()
 
     QProcess program;
     program.start(QStringLiteral(OFD_EMULATOR_PROGRAM),
-                  { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--record"), path });
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--record"), path });
     QVERIFY(program.waitForStarted(5000));
     QByteArray banner;
     const QRegularExpression listening(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"));
     QRegularExpressionMatch match;
     QTRY_VERIFY((banner += program.readAllStandardError(),
-                 match = listening.match(QString::fromLatin1(banner)), match.hasMatch()));
+        match = listening.match(QString::fromLatin1(banner)), match.hasMatch()));
     const quint16 port = quint16(match.captured(1).toUInt());
 
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(socket.waitForConnected(5000));
     socket.write(containerFor(document));
-    const QByteArray answer = readBytes(socket, OfdMessage::HeaderSize + receiptAt1710000000.size());
+    const QByteArray answer
+        = readBytes(socket, OfdMessage::HeaderSize + receiptAt1710000000.size());
     OfdMessage check(storageNumber);
     QVERIFY(check.parseHeader(answer.left(OfdMessage::HeaderSize)));
     QVERIFY(check.parseData(answer.mid(OfdMessage::HeaderSize), false));
@@ -552,8 +571,8 @@ void tst_OfdEmulator::standaloneRefusesUnknownScenario()
 {
     QProcess program;
     program.start(QStringLiteral(OFD_EMULATOR_PROGRAM),
-                  { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"),
-                    QStringLiteral("sometimes") });
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"),
+            QStringLiteral("sometimes") });
     QVERIFY(program.waitForFinished(5000));
     QCOMPARE(program.exitCode(), 2);
     QVERIFY(program.readAllStandardError().contains("unknown scenario sometimes"));

@@ -42,7 +42,7 @@ void tst_OfdLoopback::directoryOperatorInProcess()
 {
     OfdServerEmulator emulator;
     QVERIFY2(emulator.start(QHostAddress(QHostAddress::LocalHost), loopbackPort),
-             qPrintable(emulator.errorString()));
+        qPrintable(emulator.errorString()));
 
     // the steps of one OFD attempt of the registration
     OfdWorker worker;
@@ -56,8 +56,10 @@ void tst_OfdLoopback::directoryOperatorInProcess()
 
     QVERIFY(!receipt.isEmpty());
     QCOMPARE(emulator.records().size(), 1);
-    QCOMPARE(emulator.records().at(0).value("document").toString(), QString::fromLatin1(document.toHex()));
-    QCOMPARE(emulator.records().at(0).value("receipt").toString(), QString::fromLatin1(receipt.toHex()));
+    QCOMPARE(emulator.records().at(0).value("document").toString(),
+        QString::fromLatin1(document.toHex()));
+    QCOMPARE(
+        emulator.records().at(0).value("receipt").toString(), QString::fromLatin1(receipt.toHex()));
 }
 
 void tst_OfdLoopback::directoryOperatorStandalone()

@@ -59,14 +59,13 @@ void tst_OfdMessage::build_data()
     // bytes and the body = 0xD340
     QTest::newRow("with a body")
         << body
-        << QByteArray::fromHex("2a08410a81a20105" "39393939303738393032303034333231"
-                               "0800" "1600" "40d3" "01000400deadbeef")
+        << QByteArray::fromHex(
+               "2a08410a81a20105 39393939303738393032303034333231 0800 1600 40d3 01000400deadbeef")
         << quint16(0x0016);
     // flags 0x0011: check mode 1, bit 4; CRC over the 28 header bytes = 0xCA82
     QTest::newRow("without a body")
         << QByteArray()
-        << QByteArray::fromHex("2a08410a81a20105" "39393939303738393032303034333231"
-                               "0000" "1100" "82ca")
+        << QByteArray::fromHex("2a08410a81a20105 39393939303738393032303034333231 0000 1100 82ca")
         << quint16(0x0011);
 }
 
@@ -128,45 +127,43 @@ void tst_OfdMessage::parseHeader_data()
     const QByteArray storage = QByteArray::fromHex("39393939303738393032303034333231");
 
     QTest::newRow("check mode 2, value not judged yet")
-        << start + storage + QByteArray::fromHex("08001600" "40d3") << true << quint16(8)
+        << start + storage + QByteArray::fromHex("08001600 40d3") << true << quint16(8)
         << quint16(0x0016) << quint16(0xd340);
     QTest::newRow("check mode 2, any value")
-        << start + storage + QByteArray::fromHex("08001600" "0100") << true << quint16(8)
+        << start + storage + QByteArray::fromHex("08001600 0100") << true << quint16(8)
         << quint16(0x0016) << quint16(0x0001);
     QTest::newRow("check mode 1, right value over the header")
-        << start + storage + QByteArray::fromHex("08001500" "8583") << true << quint16(8)
+        << start + storage + QByteArray::fromHex("08001500 8583") << true << quint16(8)
         << quint16(0x0015) << quint16(0x8385);
     QTest::newRow("check mode 1, wrong value")
-        << start + storage + QByteArray::fromHex("08001500" "8483") << false << quint16(8)
+        << start + storage + QByteArray::fromHex("08001500 8483") << false << quint16(8)
         << quint16(0x0015) << quint16(0x8384);
     QTest::newRow("check mode 0, any value")
-        << start + storage + QByteArray::fromHex("08001400" "3412") << true << quint16(8)
+        << start + storage + QByteArray::fromHex("08001400 3412") << true << quint16(8)
         << quint16(0x0014) << quint16(0x1234);
     QTest::newRow("check mode 3, value right over header and body")
-        << start + storage + QByteArray::fromHex("08001700" "05bc") << false << quint16(8)
+        << start + storage + QByteArray::fromHex("08001700 05bc") << false << quint16(8)
         << quint16(0x0017) << quint16(0xbc05);
     QTest::newRow("check mode 3, value right over the header")
-        << start + storage + QByteArray::fromHex("08001700" "e7e5") << false << quint16(8)
+        << start + storage + QByteArray::fromHex("08001700 e7e5") << false << quint16(8)
         << quint16(0x0017) << quint16(0xe5e7);
     QTest::newRow("application version 01 06 is not compared")
-        << QByteArray::fromHex("2a08410a81a20106") + storage + QByteArray::fromHex("08001600" "4bd2")
+        << QByteArray::fromHex("2a08410a81a20106") + storage + QByteArray::fromHex("08001600 4bd2")
         << true << quint16(8) << quint16(0x0016) << quint16(0xd24b);
     QTest::newRow("another storage number is not compared")
-        << start + QByteArray("0000000000000001") + QByteArray::fromHex("08001600" "80fc") << true
+        << start + QByteArray("0000000000000001") + QByteArray::fromHex("08001600 80fc") << true
         << quint16(8) << quint16(0x0016) << quint16(0xfc80);
 
     // refused before the fields are read: they keep their initial values
-    QTest::newRow("29 bytes")
-        << start + storage + QByteArray::fromHex("08001600" "40") << false << quint16(0)
-        << quint16(0x0011) << quint16(0);
-    QTest::newRow("31 bytes")
-        << start + storage + QByteArray::fromHex("08001600" "40d3" "01") << false << quint16(0)
-        << quint16(0x0011) << quint16(0);
+    QTest::newRow("29 bytes") << start + storage + QByteArray::fromHex("08001600 40") << false
+                              << quint16(0) << quint16(0x0011) << quint16(0);
+    QTest::newRow("31 bytes") << start + storage + QByteArray::fromHex("08001600 40d3 01") << false
+                              << quint16(0) << quint16(0x0011) << quint16(0);
     QTest::newRow("wrong signature")
-        << QByteArray::fromHex("2a08410b81a20105") + storage + QByteArray::fromHex("08001600" "9c5e")
+        << QByteArray::fromHex("2a08410b81a20105") + storage + QByteArray::fromHex("08001600 9c5e")
         << false << quint16(0) << quint16(0x0011) << quint16(0);
     QTest::newRow("wrong session version")
-        << QByteArray::fromHex("2a08410a81a30105") + storage + QByteArray::fromHex("08001600" "695d")
+        << QByteArray::fromHex("2a08410a81a30105") + storage + QByteArray::fromHex("08001600 695d")
         << false << quint16(0) << quint16(0x0011) << quint16(0);
     QTest::newRow("empty") << QByteArray() << false << quint16(0) << quint16(0x0011) << quint16(0);
 }
@@ -194,18 +191,18 @@ void tst_OfdMessage::parseData_data()
     QTest::addColumn<bool>("lenient");
     QTest::addColumn<bool>("accepted");
 
-    const QByteArray head = QByteArray::fromHex("2a08410a81a20105"
-                                                "39393939303738393032303034333231" "08001600");
+    const QByteArray head
+        = QByteArray::fromHex("2a08410a81a20105 39393939303738393032303034333231 08001600");
     const QByteArray full = head + QByteArray::fromHex("40d3"); // header and body
     const QByteArray headerOnly = head + QByteArray::fromHex("d6d6"); // header bytes 0-27 alone
     const QByteArray wrong = head + QByteArray::fromHex("41d2");
     const QByteArray zero = head + QByteArray::fromHex("0000");
-    const QByteArray mode0Zero = QByteArray::fromHex("2a08410a81a20105"
-                                                     "39393939303738393032303034333231" "080014000000");
+    const QByteArray mode0Zero
+        = QByteArray::fromHex("2a08410a81a20105 39393939303738393032303034333231 080014000000");
 
     QTest::newRow("full value") << full << body << false << true;
-    QTest::newRow("full value, another body") << full << QByteArray::fromHex("01000400deadbeee")
-                                              << false << false;
+    QTest::newRow("full value, another body")
+        << full << QByteArray::fromHex("01000400deadbeee") << false << false;
     QTest::newRow("header-only value under check mode 2") << headerOnly << body << false << true;
     QTest::newRow("wrong value") << wrong << body << false << false;
     QTest::newRow("wrong value, lenient") << wrong << body << true << true;

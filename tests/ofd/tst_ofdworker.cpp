@@ -28,8 +28,8 @@ const QString otherInn = QStringLiteral("7704211201");
 
 OfdInfo loopbackRecord(quint16 port, const QString &addr = QStringLiteral("127.0.0.1"))
 {
-    return OfdInfo(loopbackInn, addr, port, QString(), 10000, QString(), QStringLiteral("test operator"),
-                   QStringLiteral("test"));
+    return OfdInfo(loopbackInn, addr, port, QString(), 10000, QString(),
+        QStringLiteral("test operator"), QStringLiteral("test"));
 }
 
 // A port on which nothing listens: taken and let go again.
@@ -49,7 +49,8 @@ QMap<quint16, QByteArray> receiptTlvs(const QByteArray &receipt)
     QMap<quint16, QByteArray> tlvs;
     int offset = 0;
     while (offset + 4 <= receipt.size()) {
-        const quint16 tag = quint16(quint8(receipt.at(offset)) | (quint8(receipt.at(offset + 1)) << 8));
+        const quint16 tag
+            = quint16(quint8(receipt.at(offset)) | (quint8(receipt.at(offset + 1)) << 8));
         const int length = quint8(receipt.at(offset + 2)) | (quint8(receipt.at(offset + 3)) << 8);
         tlvs.insert(tag, receipt.mid(offset + 4, length));
         offset += 4 + length;
@@ -140,12 +141,16 @@ void tst_OfdWorker::selectOfd_data()
     QTest::addColumn<int>("port");
 
     QTest::newRow("given record") << QString() << true << true << "127.0.0.1" << 4242;
-    QTest::newRow("given record wins over the INN") << otherInn << true << true << "127.0.0.1" << 4242;
+    QTest::newRow("given record wins over the INN")
+        << otherInn << true << true << "127.0.0.1" << 4242;
     QTest::newRow("loopback operator from the directory")
         << loopbackInn << false << true << "127.0.0.1" << 7777;
-    QTest::newRow("INN with blanks is trimmed") << " 7703282175 " << false << true << "127.0.0.1" << 7777;
-    QTest::newRow("valid INN not in the directory") << "7707083893" << false << false << QString() << 0;
-    QTest::newRow("INN with a wrong check digit") << "7703282176" << false << false << QString() << 0;
+    QTest::newRow("INN with blanks is trimmed")
+        << " 7703282175 " << false << true << "127.0.0.1" << 7777;
+    QTest::newRow("valid INN not in the directory")
+        << "7707083893" << false << false << QString() << 0;
+    QTest::newRow("INN with a wrong check digit")
+        << "7703282176" << false << false << QString() << 0;
     QTest::newRow("no INN") << QString() << false << false << QString() << 0;
 }
 
@@ -180,9 +185,11 @@ void tst_OfdWorker::setOfdInn_data()
     QTest::addColumn<bool>("recordKept");
     QTest::addColumn<bool>("stillConnected");
 
-    QTest::newRow("same INN keeps record and connection") << true << loopbackInn << loopbackInn << true << true;
+    QTest::newRow("same INN keeps record and connection")
+        << true << loopbackInn << loopbackInn << true << true;
     QTest::newRow("same INN with blanks") << true << " 7703282175 " << loopbackInn << true << true;
-    QTest::newRow("empty INN keeps record and connection") << true << QString() << QString() << true << true;
+    QTest::newRow("empty INN keeps record and connection")
+        << true << QString() << QString() << true << true;
     QTest::newRow("another INN drops both") << true << otherInn << otherInn << false << false;
     QTest::newRow("another INN without a socket keeps the record")
         << false << otherInn << otherInn << true << false;
@@ -375,7 +382,8 @@ void tst_OfdWorker::replyChecks_data()
     QTest::newRow("two bytes before the signature") << Scenario::Garbage2 << 0 << false;
     QTest::newRow("wrong check value") << Scenario::WrongCheckValue << 0 << false;
     QTest::newRow("body shorter than declared") << Scenario::ShortBody << 0 << false;
-    QTest::newRow("body short, rest arriving later") << Scenario::ShortBodyRestLater << 300 << false;
+    QTest::newRow("body short, rest arriving later")
+        << Scenario::ShortBodyRestLater << 300 << false;
     QTest::newRow("wrong signature") << Scenario::WrongSignature << 0 << false;
     QTest::newRow("wrong session version") << Scenario::WrongSessionVersion << 0 << false;
     QTest::newRow("check mode 3") << Scenario::CheckMode3 << 0 << false;
@@ -405,7 +413,7 @@ void tst_OfdWorker::replyChecks()
     if (accepted) {
         QCOMPARE(receiptTlvs(receipt).value(1040).toHex(), QByteArray("05000000"));
         QCOMPARE(m_emulator->records().constLast().value("receipt").toString(),
-                 QString::fromLatin1(receipt.toHex()));
+            QString::fromLatin1(receipt.toHex()));
     }
 }
 
@@ -478,7 +486,7 @@ void tst_OfdWorker::asyncReplyReachesSlot()
     QVERIFY(receipts.wait(5000));
     QCOMPARE(receipts.count(), 1);
     QCOMPARE(receiptTlvs(receipts.at(0).at(0).toByteArray()).value(1040).toHex(),
-             QByteArray("06000000"));
+        QByteArray("06000000"));
 }
 
 void tst_OfdWorker::relaxedCheckForMagnit_data()
@@ -487,7 +495,8 @@ void tst_OfdWorker::relaxedCheckForMagnit_data()
     QTest::addColumn<Scenario>("scenario");
     QTest::addColumn<bool>("accepted");
 
-    QTest::newRow("magnit, wrong check value") << "ofd.magnit.invalid" << Scenario::WrongCheckValue << true;
+    QTest::newRow("magnit, wrong check value")
+        << "ofd.magnit.invalid" << Scenario::WrongCheckValue << true;
     QTest::newRow("magnit, right check value") << "ofd.magnit.invalid" << Scenario::Normal << true;
     QTest::newRow("other operator, wrong check value")
         << "ofd.operator.invalid" << Scenario::WrongCheckValue << false;
@@ -512,7 +521,7 @@ void tst_OfdWorker::relaxedCheckForMagnit()
 
     OfdWorker worker;
     const OfdInfo record(QStringLiteral("2310031475"), host, 7001, QString(), 10000, QString(),
-                         QStringLiteral("test operator"), QStringLiteral("test"));
+        QStringLiteral("test operator"), QStringLiteral("test"));
     QVERIFY(worker.selectOfd(&record));
     QVERIFY(worker.open(5000));
     const QByteArray receipt = worker.sendSyncDocument(registrationDocument(fsNumber, 8));

@@ -167,6 +167,14 @@ void tst_ResultDialog::form()
     QVERIFY(box->centerButtons());
     QVERIFY(dialog.findChild<QFrame *>(QStringLiteral("frame")));
 
+    // A language change sets the title and the button text again.
+    dialog.setWindowTitle(QStringLiteral("changed"));
+    save->setText(QStringLiteral("changed"));
+    QEvent languageChange(QEvent::LanguageChange);
+    QApplication::sendEvent(&dialog, &languageChange);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Dialog"));
+    QCOMPARE(save->text(), QStringLiteral("Сохранить"));
+
     // Close ends the dialog with "rejected".
     QSignalSpy rejected(&dialog, &QDialog::rejected);
     QVERIFY(rejected.isValid());

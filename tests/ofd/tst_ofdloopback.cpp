@@ -72,7 +72,8 @@ void tst_OfdLoopback::directoryOperatorStandalone()
     program.start(QStringLiteral(OFD_EMULATOR_PROGRAM), { QStringLiteral("--record"), path });
     QVERIFY(program.waitForStarted(5000));
     QByteArray banner;
-    QTRY_VERIFY((banner += program.readAllStandardError()).contains("listening on 127.0.0.1:7777"));
+    QTRY_VERIFY2((banner += program.readAllStandardError()).contains("listening on 127.0.0.1:7777"),
+        banner.constData());
 
     OfdWorker worker;
     worker.setOfdInn(loopbackInn);

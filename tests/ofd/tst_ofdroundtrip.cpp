@@ -25,8 +25,8 @@ struct Flag
     quint8 bit;
 };
 // The work-mode byte as the storage's document carries it.
-const Flag workModeTags[] = { { 1056, 0x01 }, { 1002, 0x02 }, { 1001, 0x04 },
-                              { 1109, 0x08 }, { 1110, 0x10 }, { 1108, 0x20 } };
+const Flag workModeTags[] = { { 1056, 0x01 }, { 1002, 0x02 }, { 1001, 0x04 }, { 1109, 0x08 },
+    { 1110, 0x10 }, { 1108, 0x20 } };
 
 } // namespace
 
@@ -51,10 +51,7 @@ void tst_OfdRoundTrip::init()
     QVERIFY2(m_emulator->start(), qPrintable(m_emulator->errorString()));
 }
 
-void tst_OfdRoundTrip::cleanup()
-{
-    m_emulator.reset();
-}
+void tst_OfdRoundTrip::cleanup() { m_emulator.reset(); }
 
 void tst_OfdRoundTrip::registrationReachesOperator_data()
 {
@@ -65,12 +62,12 @@ void tst_OfdRoundTrip::registrationReachesOperator_data()
 
     QTest::newRow("cashier, services and internet, excisable goods")
         << quint16(RegistrationParams::allowServices | RegistrationParams::internetOnly
-                   | RegistrationParams::excisableGoods)
+               | RegistrationParams::excisableGoods)
         << quint8(0x01) << QStringLiteral("ООО \"Ромашка\"") << QStringLiteral("Иванов И.И.");
     QTest::newRow("automat with its printer, games and lotteries")
         << quint16(RegistrationParams::automatMode | RegistrationParams::externPrinter
-                   | RegistrationParams::allowGames | RegistrationParams::allowLotteries
-                   | RegistrationParams::useEncryption)
+               | RegistrationParams::allowGames | RegistrationParams::allowLotteries
+               | RegistrationParams::useEncryption)
         << quint8(0x05) << QStringLiteral("ИП Петров П.П.") << QString();
 }
 
@@ -113,8 +110,8 @@ void tst_OfdRoundTrip::registrationReachesOperator()
         QCOMPARE(error, quint8(0));
     }
     FiscalStorageAnswer closed;
-    QVERIFY(storage.finishRegistration(closing, params.userInn(), params.regNumber(), taxes,
-                                       workMode, closed));
+    QVERIFY(storage.finishRegistration(
+        closing, params.userInn(), params.regNumber(), taxes, workMode, closed));
     QCOMPARE(closed.code(), quint8(0));
     QCOMPARE(closed.data().size(), 8);
     const quint32 docNumber = qFromLittleEndian<quint32>(closed.data().constData());
@@ -122,9 +119,9 @@ void tst_OfdRoundTrip::registrationReachesOperator()
 
     // the OFD attempt
     OfdWorker ofd;
-    const OfdInfo record(QStringLiteral("7703282175"), QStringLiteral("127.0.0.1"), m_emulator->port(),
-                         QString(), 10000, QString(), QStringLiteral("test operator"),
-                         QStringLiteral("test"));
+    const OfdInfo record(QStringLiteral("7703282175"), QStringLiteral("127.0.0.1"),
+        m_emulator->port(), QString(), 10000, QString(), QStringLiteral("test operator"),
+        QStringLiteral("test"));
     QVERIFY(ofd.selectOfd(&record));
     QVERIFY(ofd.open(30000));
     storage.setTransportConnected(1);
@@ -151,9 +148,10 @@ void tst_OfdRoundTrip::registrationReachesOperator()
     const QJsonObject document = records.at(0);
     QCOMPARE(document.value("document").toString(), QString::fromLatin1(message.toHex()));
     QCOMPARE(document.value("documentType").toInt(), 1);
-    QCOMPARE(document.value("storageNumber").toString(), QString::fromLatin1(usbemu::DefaultSerialNumber));
+    QCOMPARE(document.value("storageNumber").toString(),
+        QString::fromLatin1(usbemu::DefaultSerialNumber));
     QCOMPARE(document.value("headerStorageNumber").toString(),
-             QString::fromLatin1(usbemu::DefaultSerialNumber));
+        QString::fromLatin1(usbemu::DefaultSerialNumber));
     QCOMPARE(document.value("documentNumber").toDouble(), double(docNumber));
     QCOMPARE(document.value("fiscalSign").toDouble(), double(fiscalSign));
     QCOMPARE(document.value("dateTime").toString(), QStringLiteral("2024-03-05T14:07:00Z"));

@@ -9,11 +9,9 @@
 #include "ofdtestdocument.h"
 
 #include <QNetworkProxy>
-#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
-#include <qpa/qwindowsysteminterface.h>
 
 #include <memory>
 
@@ -91,8 +89,6 @@ private slots:
     void asyncReplyReachesSlot();
     void relaxedCheckForMagnit_data();
     void relaxedCheckForMagnit();
-
-    void userInputWaitsWhileReplyIsAwaited();
 
 private:
     std::unique_ptr<OfdWorker> connectedWorker();
@@ -530,43 +526,5 @@ void tst_OfdWorker::relaxedCheckForMagnit()
     QCOMPARE(m_emulator->requestedHosts(), QStringList(host.toLower() + QStringLiteral(":7001")));
 }
 
-void tst_OfdWorker::userInputWaitsWhileReplyIsAwaited()
-{
-    // The operator presses the button that started the run while the worker
-    // waits for the reply: the press must not be delivered before the wait is
-    // over, while timers and network events go on.
-    QPushButton button(QStringLiteral("Выполнить регистрацию"));
-    button.resize(240, 40);
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-    QSignalSpy clicks(&button, &QPushButton::clicked);
-    QVERIFY(clicks.isValid());
-
-    m_emulator->setScenario(Scenario::LateAnswer);
-    m_emulator->setDelay(800);
-    auto worker = connectedWorker();
-    QVERIFY(worker);
-
-    bool pressedDuringWait = false;
-    connect(m_emulator.get(), &OfdServerEmulator::documentReceived, &button, [&] {
-        QWindow *window = button.windowHandle();
-        const QPointF local(20, 20);
-        const QPointF global = button.mapToGlobal(local.toPoint());
-        QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-            window, local, global, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
-        QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
-            window, local, global, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
-        pressedDuringWait = true;
-    });
-
-    const QByteArray receipt = worker->sendSyncDocument(registrationDocument(fsNumber, 10));
-    QVERIFY(!receipt.isEmpty());
-    QVERIFY(pressedDuringWait); // the emulator's signal was delivered inside the wait
-    QCOMPARE(clicks.count(), 0);
-
-    // once the wait is over, the press is delivered as usual
-    QTRY_COMPARE(clicks.count(), 1);
-}
-
-QTEST_MAIN(tst_OfdWorker)
+QTEST_GUILESS_MAIN(tst_OfdWorker)
 #include "tst_ofdworker.moc"

@@ -1,6 +1,5 @@
 #include "emulatedrequest.h"
 
-
 namespace {
 QString formDecode(QByteArray text)
 {
@@ -23,7 +22,8 @@ bool EmulatedRequest::parseHead(const QByteArray &head)
         return false;
 
     const int mark = target.indexOf('?');
-    m_path = QString::fromUtf8(QByteArray::fromPercentEncoding(target.left(mark < 0 ? target.size() : mark)));
+    m_path = QString::fromUtf8(
+        QByteArray::fromPercentEncoding(target.left(mark < 0 ? target.size() : mark)));
     m_query.clear();
     if (mark >= 0) {
         const QList<QByteArray> items = target.mid(mark + 1).split('&');

@@ -47,8 +47,8 @@ int main(int argc, char *argv[])
         QStringLiteral("Code of the result-envelope scenario (default 3)."), QStringLiteral("code"),
         QStringLiteral("3"));
     const QCommandLineOption status(QStringLiteral("http-status"),
-        QStringLiteral("Status of the http-error scenario (default 500)."), QStringLiteral("status"),
-        QStringLiteral("500"));
+        QStringLiteral("Status of the http-error scenario (default 500)."),
+        QStringLiteral("status"), QStringLiteral("500"));
     const QCommandLineOption delay(QStringLiteral("delay"),
         QStringLiteral("Delay of the slow-answer scenario in milliseconds (default 1000)."),
         QStringLiteral("ms"), QStringLiteral("1000"));
@@ -124,7 +124,7 @@ int main(int argc, char *argv[])
             for (const auto &item : query) {
                 items << item.first + QLatin1Char('=')
                         + (item.first == QLatin1String("password") ? QStringLiteral("********")
-                                                                    : item.second);
+                                                                   : item.second);
             }
             err << request.method() << ' ' << request.path();
             if (!items.isEmpty())

@@ -13,7 +13,8 @@
 #include <zlib.h>
 
 const QString ProcessingServerEmulator::LoginPath = QStringLiteral("/vendrel/api/LoginSession");
-const QString ProcessingServerEmulator::DataPackPath = QStringLiteral("/vendrel/api/WebDataPackPost");
+const QString ProcessingServerEmulator::DataPackPath
+    = QStringLiteral("/vendrel/api/WebDataPackPost");
 
 namespace {
 
@@ -26,7 +27,8 @@ const char EncryptedProperty[] = "emulatorConnectionEncrypted";
 QByteArray gzip(const QByteArray &data)
 {
     z_stream stream = {};
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY)
+        != Z_OK)
         return QByteArray();
     QByteArray out(int(deflateBound(&stream, uLong(data.size()))) + 32, Qt::Uninitialized);
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
@@ -45,18 +47,30 @@ QByteArray gzip(const QByteArray &data)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -73,7 +87,8 @@ QVariantMap record(int idHardware, int idHardwareType, const QString &name, int 
     return r;
 }
 
-struct ScenarioName {
+struct ScenarioName
+{
     const char *name;
     ProcessingServerEmulator::Scenario scenario;
 };
@@ -97,8 +112,7 @@ const ScenarioName scenarioTable[] = {
 ProcessingServerEmulator::ProcessingServerEmulator(QObject *parent)
     : QTcpServer(parent)
     , m_hardware(defaultHardware())
-{
-}
+{ }
 
 ProcessingServerEmulator::~ProcessingServerEmulator()
 {
@@ -121,8 +135,8 @@ QVariantList ProcessingServerEmulator::defaultHardware()
             QStringLiteral("002")),
         record(103, 1, QStringLiteral("Старая касса"), 199, QStringLiteral("СТАРАЯ"),
             QStringLiteral("001")),
-        record(104, 2, QStringLiteral("Фискальный накопитель 15"), 230,
-            QStringLiteral("ФН-15"), QStringLiteral("001")),
+        record(104, 2, QStringLiteral("Фискальный накопитель 15"), 230, QStringLiteral("ФН-15"),
+            QStringLiteral("001")),
         record(105, 1, QStringLiteral("Вершина-255"), 255, QStringLiteral("ВЕРШИНА"),
             QStringLiteral("003")),
         record(106, 1, QStringLiteral("Будущая модель"), 256, QStringLiteral("БУДУЩАЯ"),
@@ -151,8 +165,8 @@ QStringList ProcessingServerEmulator::scenarioNames()
 
 bool ProcessingServerEmulator::setCertificateFiles(const QString &certFile, const QString &keyFile)
 {
-    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(certFile, QSsl::Pem,
-        QSslCertificate::PatternSyntax::FixedString);
+    const QList<QSslCertificate> certificates = QSslCertificate::fromPath(
+        certFile, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
     QFile file(keyFile);
     if (certificates.isEmpty() || !file.open(QIODevice::ReadOnly))
         return false;
@@ -163,7 +177,8 @@ bool ProcessingServerEmulator::setCertificateFiles(const QString &certFile, cons
     return true;
 }
 
-void ProcessingServerEmulator::setCertificate(const QSslCertificate &certificate, const QSslKey &key)
+void ProcessingServerEmulator::setCertificate(
+    const QSslCertificate &certificate, const QSslKey &key)
 {
     m_certificate = certificate;
     m_key = key;
@@ -333,11 +348,13 @@ ProcessingServerEmulator::Answer ProcessingServerEmulator::route(const EmulatedR
     if (request.path() == LoginPath)
         return request.method() == "GET" ? answerLogin(request) : Answer { 405, QByteArray(), {} };
     if (request.path() == DataPackPath)
-        return request.method() == "POST" ? answerDataPack(request) : Answer { 405, QByteArray(), {} };
+        return request.method() == "POST" ? answerDataPack(request)
+                                          : Answer { 405, QByteArray(), {} };
     return { 404, QByteArray(), {} };
 }
 
-ProcessingServerEmulator::Answer ProcessingServerEmulator::answerLogin(const EmulatedRequest &request)
+ProcessingServerEmulator::Answer ProcessingServerEmulator::answerLogin(
+    const EmulatedRequest &request)
 {
     QVariantMap reply;
     const bool known = request.queryValue(QStringLiteral("login")) == m_login
@@ -358,13 +375,16 @@ ProcessingServerEmulator::Answer ProcessingServerEmulator::answerLogin(const Emu
     reply.insert(QStringLiteral("nameUser"), QStringLiteral("Оператор 1"));
     reply.insert(QStringLiteral("blockedDealer"), false);
     reply.insert(QStringLiteral("blockedUser"), false);
-    reply.insert(QStringLiteral("idHardSoft"), request.queryValue(QStringLiteral("idHardSoft")).toLongLong());
+    reply.insert(QStringLiteral("idHardSoft"),
+        request.queryValue(QStringLiteral("idHardSoft")).toLongLong());
     Answer answer = jsonAnswer(reply);
-    answer.headers.append({ "Set-Cookie", m_cookieName + '=' + id.toLatin1() + "; Path=/; Secure; HttpOnly" });
+    answer.headers.append(
+        { "Set-Cookie", m_cookieName + '=' + id.toLatin1() + "; Path=/; Secure; HttpOnly" });
     return answer;
 }
 
-ProcessingServerEmulator::Answer ProcessingServerEmulator::answerDataPack(const EmulatedRequest &request)
+ProcessingServerEmulator::Answer ProcessingServerEmulator::answerDataPack(
+    const EmulatedRequest &request)
 {
     if (!request.header("content-type").startsWith("application/json"))
         return errorEnvelope(5, QStringLiteral("Ожидается JSON"));
@@ -389,7 +409,8 @@ ProcessingServerEmulator::Answer ProcessingServerEmulator::answerDataPack(const 
                 { QStringLiteral("name"), QStringLiteral("ФН") } } });
     reply.insert(QStringLiteral("kktAllowedSerialRange"), QVariantList());
     Answer answer = jsonAnswer(reply);
-    answer.headers.append({ "Set-Cookie", m_cookieName + '=' + id.toLatin1() + "; Path=/; Secure; HttpOnly" });
+    answer.headers.append(
+        { "Set-Cookie", m_cookieName + '=' + id.toLatin1() + "; Path=/; Secure; HttpOnly" });
     return answer;
 }
 
@@ -398,7 +419,8 @@ ProcessingServerEmulator::Answer ProcessingServerEmulator::jsonAnswer(const QVar
     return { 200, QJsonDocument::fromVariant(value).toJson(QJsonDocument::Compact), {} };
 }
 
-ProcessingServerEmulator::Answer ProcessingServerEmulator::errorEnvelope(qint64 code, const QString &text)
+ProcessingServerEmulator::Answer ProcessingServerEmulator::errorEnvelope(
+    qint64 code, const QString &text)
 {
     QVariantMap reply;
     reply.insert(QStringLiteral("result"), code);
@@ -406,7 +428,8 @@ ProcessingServerEmulator::Answer ProcessingServerEmulator::errorEnvelope(qint64 
     return jsonAnswer(reply);
 }
 
-void ProcessingServerEmulator::send(QSslSocket *socket, const EmulatedRequest &request, Answer answer)
+void ProcessingServerEmulator::send(
+    QSslSocket *socket, const EmulatedRequest &request, Answer answer)
 {
     bool encoded = answer.sendAsIs;
     for (const auto &header : answer.headers) {

@@ -34,7 +34,8 @@ public:
     static const QString LoginPath;
     static const QString DataPackPath;
 
-    enum class Scenario {
+    enum class Scenario
+    {
         Normal,
         ResultEnvelope, // {"result": resultCode(), "resultDescription": ...}
         InvalidJson, // a body that is not JSON
@@ -108,7 +109,8 @@ protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    struct Answer {
+    struct Answer
+    {
         int status = 200;
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;

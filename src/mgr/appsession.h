@@ -13,13 +13,15 @@ class AppSession
 {
 public:
     // A slot of the session store.
-    enum SessionType : quint8 {
+    enum SessionType : quint8
+    {
         // The operator's login to the processing server.
         OperatorLogin = 2,
     };
 
     // Bits of flags().
-    enum Flag {
+    enum Flag
+    {
         DealerBlocked = 0x1,
         UserBlocked = 0x2,
     };

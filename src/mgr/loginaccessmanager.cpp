@@ -11,16 +11,12 @@
 const QString LoginAccessManager::LoginPath = QStringLiteral("/vendrel/api/LoginSession");
 
 namespace {
-int registerSessionType()
-{
-    return qRegisterMetaType<AppSession>("AppSession");
-}
+int registerSessionType() { return qRegisterMetaType<AppSession>("AppSession"); }
 } // namespace
 
 LoginAccessManager::LoginAccessManager(QObject *parent)
     : LoginAccessManager(ProcessingServer::sslConfiguration(), parent)
-{
-}
+{ }
 
 LoginAccessManager::LoginAccessManager(const QSslConfiguration &ssl, QObject *parent)
     : HttpsAccessManager(ssl, parent)
@@ -30,11 +26,10 @@ LoginAccessManager::LoginAccessManager(const QSslConfiguration &ssl, QObject *pa
 
 LoginAccessManager::LoginAccessManager(const QString &host, quint16 port, QObject *parent)
     : LoginAccessManager(host, port, ProcessingServer::sslConfiguration(), parent)
-{
-}
+{ }
 
-LoginAccessManager::LoginAccessManager(const QString &host, quint16 port,
-    const QSslConfiguration &ssl, QObject *parent)
+LoginAccessManager::LoginAccessManager(
+    const QString &host, quint16 port, const QSslConfiguration &ssl, QObject *parent)
     : HttpsAccessManager(host, port, ssl, parent)
 {
     registerSessionType();
@@ -60,14 +55,14 @@ LoginHttpsHandler *LoginAccessManager::login(AppSession::SessionType type, quint
     return handler;
 }
 
-QNetworkRequest LoginAccessManager::createRequest(const QString &path,
-    QNetworkAccessManager *manager, bool withCookies, const QUrlQuery &query)
+QNetworkRequest LoginAccessManager::createRequest(
+    const QString &path, QNetworkAccessManager *manager, bool withCookies, const QUrlQuery &query)
 {
     QUrlQuery withCredentials(query);
-    withCredentials.addQueryItem(QStringLiteral("login"),
-        UrlMask::encodeQueryValue(m_session.login()));
-    withCredentials.addQueryItem(QStringLiteral("password"),
-        UrlMask::encodeQueryValue(m_session.password()));
+    withCredentials.addQueryItem(
+        QStringLiteral("login"), UrlMask::encodeQueryValue(m_session.login()));
+    withCredentials.addQueryItem(
+        QStringLiteral("password"), UrlMask::encodeQueryValue(m_session.password()));
     return HttpsAccessManager::createRequest(path, manager, withCookies, withCredentials);
 }
 

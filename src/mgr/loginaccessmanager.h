@@ -21,8 +21,8 @@ public:
     explicit LoginAccessManager(QObject *parent = nullptr);
     LoginAccessManager(const QSslConfiguration &ssl, QObject *parent = nullptr);
     LoginAccessManager(const QString &host, quint16 port, QObject *parent = nullptr);
-    LoginAccessManager(const QString &host, quint16 port, const QSslConfiguration &ssl,
-        QObject *parent = nullptr);
+    LoginAccessManager(
+        const QString &host, quint16 port, const QSslConfiguration &ssl, QObject *parent = nullptr);
 
     // Starts the login with the credentials stored under type; null when no
     // request could be sent.

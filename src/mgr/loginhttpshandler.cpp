@@ -5,8 +5,7 @@
 LoginHttpsHandler::LoginHttpsHandler(AppSession::SessionType type, QObject *parent)
     : AbstractHttpsReplyHandler(parent)
     , m_type(type)
-{
-}
+{ }
 
 bool LoginHttpsHandler::handleData(const QVariant &data, const QString &url)
 {

@@ -7,31 +7,16 @@
 
 #if TAVRON_PROCESSING_HAS_CA
 // The resource lives in a static library: pull it in by name.
-static void initCaResource()
-{
-    Q_INIT_RESOURCE(processingca);
-}
+static void initCaResource() { Q_INIT_RESOURCE(processingca); }
 #endif
 
-QString ProcessingServer::host()
-{
-    return QString::fromUtf8(ProcessingServerConfig::Host);
-}
+QString ProcessingServer::host() { return QString::fromUtf8(ProcessingServerConfig::Host); }
 
-quint16 ProcessingServer::port()
-{
-    return ProcessingServerConfig::Port;
-}
+quint16 ProcessingServer::port() { return ProcessingServerConfig::Port; }
 
-QString ProcessingServer::login()
-{
-    return QString::fromUtf8(ProcessingServerConfig::Login);
-}
+QString ProcessingServer::login() { return QString::fromUtf8(ProcessingServerConfig::Login); }
 
-QString ProcessingServer::password()
-{
-    return QString::fromUtf8(ProcessingServerConfig::Password);
-}
+QString ProcessingServer::password() { return QString::fromUtf8(ProcessingServerConfig::Password); }
 
 AppSession ProcessingServer::credentials()
 {

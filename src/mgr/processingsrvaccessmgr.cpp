@@ -11,24 +11,20 @@ const QString ProcessingSrvAccessMgr::DataPackPath = QStringLiteral("/vendrel/ap
 
 ProcessingSrvAccessMgr::ProcessingSrvAccessMgr(QObject *parent)
     : HttpsAccessManager(ProcessingServer::sslConfiguration(), parent)
-{
-}
+{ }
 
 ProcessingSrvAccessMgr::ProcessingSrvAccessMgr(const QSslConfiguration &ssl, QObject *parent)
     : HttpsAccessManager(ssl, parent)
-{
-}
+{ }
 
 ProcessingSrvAccessMgr::ProcessingSrvAccessMgr(const QString &host, quint16 port, QObject *parent)
     : HttpsAccessManager(host, port, ProcessingServer::sslConfiguration(), parent)
-{
-}
+{ }
 
-ProcessingSrvAccessMgr::ProcessingSrvAccessMgr(const QString &host, quint16 port,
-    const QSslConfiguration &ssl, QObject *parent)
+ProcessingSrvAccessMgr::ProcessingSrvAccessMgr(
+    const QString &host, quint16 port, const QSslConfiguration &ssl, QObject *parent)
     : HttpsAccessManager(host, port, ssl, parent)
-{
-}
+{ }
 
 HttpsReplyHandler *ProcessingSrvAccessMgr::requestSupportedModels()
 {
@@ -55,7 +51,8 @@ HttpsReplyHandler *ProcessingSrvAccessMgr::requestSupportedModels()
 void ProcessingSrvAccessMgr::onSupportedModelsLoaded(QVariant data)
 {
     const QVariant hardware = data.toMap().value(QStringLiteral("hardware"));
-    const QVariantList list = hardware.type() == QVariant::List ? hardware.toList() : QVariantList();
+    const QVariantList list
+        = hardware.type() == QVariant::List ? hardware.toList() : QVariantList();
     qWarning().noquote() << tessaro::logvariant(list);
     emit supportedModelsLoaded(list);
 }

@@ -20,8 +20,8 @@ public:
     explicit ProcessingSrvAccessMgr(QObject *parent = nullptr);
     ProcessingSrvAccessMgr(const QSslConfiguration &ssl, QObject *parent = nullptr);
     ProcessingSrvAccessMgr(const QString &host, quint16 port, QObject *parent = nullptr);
-    ProcessingSrvAccessMgr(const QString &host, quint16 port, const QSslConfiguration &ssl,
-        QObject *parent = nullptr);
+    ProcessingSrvAccessMgr(
+        const QString &host, quint16 port, const QSslConfiguration &ssl, QObject *parent = nullptr);
 
     // Sends the data-pack request; null when no request could be sent.
     HttpsReplyHandler *requestSupportedModels();

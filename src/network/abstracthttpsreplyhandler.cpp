@@ -17,8 +17,7 @@ const QString DescriptionKey = QStringLiteral("resultDescription");
 
 AbstractHttpsReplyHandler::AbstractHttpsReplyHandler(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 bool AbstractHttpsReplyHandler::prepareReply(QNetworkReply *reply)
 {

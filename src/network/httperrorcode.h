@@ -7,7 +7,8 @@
 // Network failures carry the reply's own QNetworkReply::NetworkError value (a
 // small positive number), an answer of the wrong type carries -1, and a
 // server's own result r (r <= ServerResultMax) arrives as ServerResultBase + r.
-enum HttpErrorCode : qint32 {
+enum HttpErrorCode : qint32
+{
     UnknownError = 0x5F000000,
     JsonParseError = 0x5F000001,
     NotAuthorized = 0x5F000002,

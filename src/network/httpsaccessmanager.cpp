@@ -17,29 +17,25 @@ const QString TicketPrefix = QStringLiteral("ssl-session-");
 } // namespace
 
 HttpsAccessManager::HttpsAccessManager(QObject *parent)
-    : HttpsAccessManager(QStringLiteral("localhost"), 0, QSslConfiguration::defaultConfiguration(),
-        parent)
-{
-}
+    : HttpsAccessManager(
+        QStringLiteral("localhost"), 0, QSslConfiguration::defaultConfiguration(), parent)
+{ }
 
 HttpsAccessManager::HttpsAccessManager(const QSslConfiguration &ssl, QObject *parent)
     : HttpsAccessManager(QStringLiteral("localhost"), 0, ssl, parent)
-{
-}
+{ }
 
 HttpsAccessManager::HttpsAccessManager(const QString &host, quint16 port, QObject *parent)
     : HttpsAccessManager(host, port, QSslConfiguration::defaultConfiguration(), parent)
-{
-}
+{ }
 
-HttpsAccessManager::HttpsAccessManager(const QString &host, quint16 port,
-    const QSslConfiguration &ssl, QObject *parent)
+HttpsAccessManager::HttpsAccessManager(
+    const QString &host, quint16 port, const QSslConfiguration &ssl, QObject *parent)
     : QObject(parent)
     , m_ssl(ssl)
     , m_host(host)
     , m_port(port)
-{
-}
+{ }
 
 HttpsAccessManager::~HttpsAccessManager()
 {
@@ -60,14 +56,14 @@ HttpsReplyHandler *HttpsAccessManager::getData(const QString &path, const QVaria
     return getData(path, queryFromMap(query));
 }
 
-HttpsReplyHandler *HttpsAccessManager::postData(const QString &path, const QVariant &data,
-    const QVariantMap &query)
+HttpsReplyHandler *HttpsAccessManager::postData(
+    const QString &path, const QVariant &data, const QVariantMap &query)
 {
     return postData(path, data, queryFromMap(query));
 }
 
-QNetworkRequest HttpsAccessManager::createRequest(const QString &path,
-    QNetworkAccessManager *manager, bool withCookies, const QUrlQuery &query)
+QNetworkRequest HttpsAccessManager::createRequest(
+    const QString &path, QNetworkAccessManager *manager, bool withCookies, const QUrlQuery &query)
 {
     QUrl url;
     url.setHost(m_host, QUrl::DecodedMode);
@@ -112,8 +108,8 @@ HttpsReplyHandler *HttpsAccessManager::getData(const QString &path, const QUrlQu
     return handler;
 }
 
-HttpsReplyHandler *HttpsAccessManager::postData(const QString &path, const QVariant &data,
-    const QUrlQuery &query)
+HttpsReplyHandler *HttpsAccessManager::postData(
+    const QString &path, const QVariant &data, const QUrlQuery &query)
 {
     QNetworkAccessManager *manager = networkManager();
     QNetworkRequest request = createRequest(path, manager, true, query);
@@ -146,8 +142,8 @@ QNetworkAccessManager *HttpsAccessManager::networkManager()
     return manager;
 }
 
-void HttpsAccessManager::addOutstandingReply(QNetworkReply *reply,
-    AbstractHttpsReplyHandler *handler)
+void HttpsAccessManager::addOutstandingReply(
+    QNetworkReply *reply, AbstractHttpsReplyHandler *handler)
 {
     m_replies.insert(reply, handler);
 }
@@ -157,9 +153,7 @@ QString HttpsAccessManager::ticketKey(const QUrl &url)
     return TicketPrefix + url.host(QUrl::FullyDecoded);
 }
 
-void HttpsAccessManager::authenticationRequired(QNetworkReply *, QAuthenticator *)
-{
-}
+void HttpsAccessManager::authenticationRequired(QNetworkReply *, QAuthenticator *) { }
 
 void HttpsAccessManager::finished(QNetworkReply *reply)
 {
@@ -226,8 +220,8 @@ void HttpsAccessManager::sslErrors(QNetworkReply *reply, const QList<QSslError> 
         qWarning().noquote() << "SSL error" << int(e.error()) << e.errorString() << url;
 }
 
-void HttpsAccessManager::proxyAuthenticationRequired(const QNetworkProxy &proxy,
-    QAuthenticator *authenticator)
+void HttpsAccessManager::proxyAuthenticationRequired(
+    const QNetworkProxy &proxy, QAuthenticator *authenticator)
 {
     if (!authenticator)
         return;

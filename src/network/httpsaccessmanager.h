@@ -38,8 +38,8 @@ public:
     explicit HttpsAccessManager(QObject *parent = nullptr);
     HttpsAccessManager(const QSslConfiguration &ssl, QObject *parent = nullptr);
     HttpsAccessManager(const QString &host, quint16 port, QObject *parent = nullptr);
-    HttpsAccessManager(const QString &host, quint16 port, const QSslConfiguration &ssl,
-        QObject *parent = nullptr);
+    HttpsAccessManager(
+        const QString &host, quint16 port, const QSslConfiguration &ssl, QObject *parent = nullptr);
     ~HttpsAccessManager() override;
 
     QString host() const { return m_host; }
@@ -58,13 +58,13 @@ public:
     static QUrlQuery queryFromMap(const QVariantMap &map);
 
     virtual HttpsReplyHandler *getData(const QString &path, const QVariantMap &query);
-    virtual HttpsReplyHandler *postData(const QString &path, const QVariant &data,
-        const QVariantMap &query);
+    virtual HttpsReplyHandler *postData(
+        const QString &path, const QVariant &data, const QVariantMap &query);
     virtual QNetworkRequest createRequest(const QString &path, QNetworkAccessManager *manager,
         bool withCookies, const QUrlQuery &query);
     virtual HttpsReplyHandler *getData(const QString &path, const QUrlQuery &query = QUrlQuery());
-    virtual HttpsReplyHandler *postData(const QString &path, const QVariant &data,
-        const QUrlQuery &query = QUrlQuery());
+    virtual HttpsReplyHandler *postData(
+        const QString &path, const QVariant &data, const QUrlQuery &query = QUrlQuery());
 
 signals:
     void error(QVariantMap err);

@@ -2,14 +2,12 @@
 
 HttpsReplyHandler::HttpsReplyHandler(QObject *parent)
     : AbstractHttpsReplyHandler(parent)
-{
-}
+{ }
 
 HttpsReplyHandler::HttpsReplyHandler(QVariant::Type expectedType, QObject *parent)
     : AbstractHttpsReplyHandler(parent)
     , m_expectedType(expectedType)
-{
-}
+{ }
 
 bool HttpsReplyHandler::handleData(const QVariant &data, const QString &url)
 {

@@ -26,10 +26,7 @@ QUrl maskedCopy(const QUrl &url)
 }
 } // namespace
 
-QString maskedUrl(const QUrl &url)
-{
-    return maskedCopy(url).toString();
-}
+QString maskedUrl(const QUrl &url) { return maskedCopy(url).toString(); }
 
 QString maskSecrets(const QString &text, const QUrl &url)
 {

@@ -21,8 +21,8 @@ inline QString tlsFile(const char *name)
 
 inline QList<QSslCertificate> testCa()
 {
-    return QSslCertificate::fromPath(tlsFile("ca.pem"), QSsl::Pem,
-        QSslCertificate::PatternSyntax::FixedString);
+    return QSslCertificate::fromPath(
+        tlsFile("ca.pem"), QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
 }
 
 // Trusts the test CA and nothing else.

@@ -25,34 +25,33 @@ void tst_AppSession::fromMap_data()
     QTest::addColumn<int>("flags");
     QTest::addColumn<qint64>("idHardSoft");
 
-    QTest::newRow("login answer")
-        << QVariantMap { { "idSession", "S1" }, { "idDealer", 7.0 }, { "idUser", 9.0 },
-               { "blockedDealer", false }, { "blockedUser", false } }
-        << "S1" << qint64(7) << qint64(9) << 0 << qint64(0);
+    QTest::newRow("login answer") << QVariantMap { { "idSession", "S1" }, { "idDealer", 7.0 },
+        { "idUser", 9.0 }, { "blockedDealer", false }, { "blockedUser", false } }
+                                  << "S1" << qint64(7) << qint64(9) << 0 << qint64(0);
     QTest::newRow("both blocked flags")
-        << QVariantMap { { "blockedDealer", true }, { "blockedUser", true } }
-        << "" << qint64(-1) << qint64(-1) << 3 << qint64(0);
+        << QVariantMap { { "blockedDealer", true }, { "blockedUser", true } } << "" << qint64(-1)
+        << qint64(-1) << 3 << qint64(0);
     QTest::newRow("flags key overrides blocked flags")
-        << QVariantMap { { "blockedDealer", true }, { "blockedUser", true }, { "flags", 0 } }
-        << "" << qint64(-1) << qint64(-1) << 0 << qint64(0);
+        << QVariantMap { { "blockedDealer", true }, { "blockedUser", true }, { "flags", 0 } } << ""
+        << qint64(-1) << qint64(-1) << 0 << qint64(0);
     QTest::newRow("blocked flag as text is not a boolean")
         << QVariantMap { { "blockedDealer", "true" } } << "" << qint64(-1) << qint64(-1) << 0
         << qint64(0);
     QTest::newRow("only user blocked")
-        << QVariantMap { { "blockedDealer", false }, { "blockedUser", true } } << ""
-        << qint64(-1) << qint64(-1) << 2 << qint64(0);
+        << QVariantMap { { "blockedDealer", false }, { "blockedUser", true } } << "" << qint64(-1)
+        << qint64(-1) << 2 << qint64(0);
     QTest::newRow("flags carry other bits")
         << QVariantMap { { "flags", 0x14 } } << "" << qint64(-1) << qint64(-1) << 0x14 << qint64(0);
     QTest::newRow("idDealer as decimal text")
         << QVariantMap { { "idDealer", "42" } } << "" << qint64(42) << qint64(-1) << 0 << qint64(0);
     QTest::newRow("idDealer as other text")
         << QVariantMap { { "idDealer", "abc" } } << "" << qint64(0) << qint64(-1) << 0 << qint64(0);
-    QTest::newRow("64-bit ids")
-        << QVariantMap { { "idUser", "9007199254740993" }, { "idHardSoft", "5000000000" } } << ""
-        << qint64(-1) << qint64(9007199254740993LL) << 0 << qint64(5000000000LL);
-    QTest::newRow("idSession as number becomes text")
-        << QVariantMap { { "idSession", 12 } } << "12" << qint64(-1) << qint64(-1) << 0
-        << qint64(0);
+    QTest::newRow("64-bit ids") << QVariantMap { { "idUser", "9007199254740993" },
+        { "idHardSoft", "5000000000" } }
+                                << "" << qint64(-1) << qint64(9007199254740993LL) << 0
+                                << qint64(5000000000LL);
+    QTest::newRow("idSession as number becomes text") << QVariantMap { { "idSession", 12 } } << "12"
+                                                      << qint64(-1) << qint64(-1) << 0 << qint64(0);
 }
 
 void tst_AppSession::fromMap()
@@ -83,8 +82,7 @@ void tst_AppSession::emptyMapGivesDefaults()
     // Every text key lands in its own field; unknown keys are ignored.
     const QVariantMap all { { "login", "L" }, { "password", "P" }, { "nameUser", "NU" },
         { "idAccessKind", "AK" }, { "nameDealer", "ND" }, { "serialNo", "SN" },
-        { "guidHardware", "GH" }, { "moduleName", "MN" }, { "cookies", "x=y" },
-        { "unknown", 1 } };
+        { "guidHardware", "GH" }, { "moduleName", "MN" }, { "cookies", "x=y" }, { "unknown", 1 } };
     const AppSession filled(all);
     QCOMPARE(filled.login(), QStringLiteral("L"));
     QCOMPARE(filled.password(), QStringLiteral("P"));
@@ -113,7 +111,8 @@ void tst_AppSession::toSessionMap_data()
         << QVariantMap { { "idSession", "S" }, { "idDealer", "7" }, { "idUser", "9" } };
     QTest::newRow("large ids in decimal")
         << "X1" << qint64(1234567890123LL) << qint64(0)
-        << QVariantMap { { "idSession", "X1" }, { "idDealer", "1234567890123" }, { "idUser", "0" } };
+        << QVariantMap { { "idSession", "X1" }, { "idDealer", "1234567890123" },
+               { "idUser", "0" } };
 }
 
 void tst_AppSession::toSessionMap()

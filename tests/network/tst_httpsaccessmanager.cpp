@@ -18,8 +18,8 @@ constexpr int Patience = 15000; // ms: a bound against hanging, not a speed chec
 class ProbeManager : public HttpsAccessManager
 {
 public:
-    using HttpsAccessManager::HttpsAccessManager;
     using HttpsAccessManager::calcProgress;
+    using HttpsAccessManager::HttpsAccessManager;
     using HttpsAccessManager::networkManager;
 };
 
@@ -99,9 +99,8 @@ void tst_HttpsAccessManager::createRequest_data()
         << "HTTPS" << true << QVariantMap() << "https://srv.example.invalid:8443/vendrel/api/x";
     QTest::newRow("https lower case")
         << "https" << true << QVariantMap() << "https://srv.example.invalid:8443/vendrel/api/x";
-    QTest::newRow("Https mixed case")
-        << "Https" << true << QVariantMap { { "a", 1 } }
-        << "https://srv.example.invalid:8443/vendrel/api/x?a=1";
+    QTest::newRow("Https mixed case") << "Https" << true << QVariantMap { { "a", 1 } }
+                                      << "https://srv.example.invalid:8443/vendrel/api/x?a=1";
     QTest::newRow("HTTP gets no SSL configuration")
         << "HTTP" << false << QVariantMap { { "b", "2" }, { "a", "1" } }
         << "http://srv.example.invalid:8443/vendrel/api/x?a=1&b=2";
@@ -145,8 +144,8 @@ QString tst_HttpsAccessManager::dataPackUrl() const
 
 void tst_HttpsAccessManager::queryFromMapKeepsKeyOrderAndCharacters()
 {
-    ProbeManager manager(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa());
+    ProbeManager manager(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa());
     manager.setScheme(QStringLiteral("HTTPS"));
     const QVariantMap query { { "zeta", "a+b c" }, { "alpha", "1&x=2#f" }, { "mid", 42 },
         { "pct", "100%" } };
@@ -164,8 +163,8 @@ void tst_HttpsAccessManager::queryFromMapKeepsKeyOrderAndCharacters()
 
 void tst_HttpsAccessManager::requestHeadersAndBody()
 {
-    ProbeManager manager(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa());
+    ProbeManager manager(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa());
     manager.setScheme(QStringLiteral("HTTPS"));
 
     HttpsReplyHandler *get = manager.getData(ProcessingServerEmulator::LoginPath, QUrlQuery());
@@ -173,8 +172,8 @@ void tst_HttpsAccessManager::requestHeadersAndBody()
     QSignalSpy gotten(get, &HttpsReplyHandler::dataLoaded);
     QTRY_COMPARE_WITH_TIMEOUT(gotten.count(), 1, Patience);
 
-    const QVariantMap body = dataPackBody(m_emulator->openSession(), m_emulator->dealerId(),
-        m_emulator->userId());
+    const QVariantMap body
+        = dataPackBody(m_emulator->openSession(), m_emulator->dealerId(), m_emulator->userId());
     HttpsReplyHandler *post = manager.postData(dataPackUrl(), body, QUrlQuery());
     QVERIFY(post);
     QSignalSpy posted(post, &HttpsReplyHandler::dataLoaded);
@@ -225,29 +224,27 @@ void tst_HttpsAccessManager::answerEnvelope_data()
         << int(Scenario::ResultEnvelope) << qint64(0x5F000000) << 0 << QByteArray() << false
         << qint64(0x5F000000) << "Ошибка обработки запроса";
     QTest::newRow("result -1 kept")
-        << int(Scenario::ResultEnvelope) << qint64(-1) << 0 << QByteArray() << false
-        << qint64(-1) << "Ошибка обработки запроса";
+        << int(Scenario::ResultEnvelope) << qint64(-1) << 0 << QByteArray() << false << qint64(-1)
+        << "Ошибка обработки запроса";
     QTest::newRow("result beside data is an error report")
         << int(Scenario::RawAnswer) << qint64(0) << 0
         << QByteArray("{\"hardware\":[],\"result\":0}") << false << qint64(0x7F000000) << "";
     QTest::newRow("empty body is a parse error")
         << int(Scenario::EmptyBody) << qint64(0) << 0 << QByteArray() << false << parse << "*";
-    QTest::newRow("invalid JSON")
-        << int(Scenario::InvalidJson) << qint64(0) << 0 << QByteArray() << false << parse << "*";
-    QTest::newRow("damaged gzip")
-        << int(Scenario::DamagedGzip) << qint64(0) << 0 << QByteArray() << false << parse << "*";
+    QTest::newRow("invalid JSON") << int(Scenario::InvalidJson) << qint64(0) << 0 << QByteArray()
+                                  << false << parse << "*";
+    QTest::newRow("damaged gzip") << int(Scenario::DamagedGzip) << qint64(0) << 0 << QByteArray()
+                                  << false << parse << "*";
     QTest::newRow("gzip body without the header is not inflated")
         << int(Scenario::GzipWithoutHeader) << qint64(0) << 0 << QByteArray() << false << parse
         << "*";
     QTest::newRow("array at the top")
         << int(Scenario::TopLevelArray) << qint64(0) << 0 << QByteArray() << false << qint64(-1)
         << "Incorrect result type: QVariantList. QVariantMap expected";
-    QTest::newRow("HTTP 500")
-        << int(Scenario::HttpError) << qint64(0) << 500 << QByteArray() << false
-        << qint64(QNetworkReply::InternalServerError) << "*";
-    QTest::newRow("HTTP 404")
-        << int(Scenario::HttpError) << qint64(0) << 404 << QByteArray() << false
-        << qint64(QNetworkReply::ContentNotFoundError) << "*";
+    QTest::newRow("HTTP 500") << int(Scenario::HttpError) << qint64(0) << 500 << QByteArray()
+                              << false << qint64(QNetworkReply::InternalServerError) << "*";
+    QTest::newRow("HTTP 404") << int(Scenario::HttpError) << qint64(0) << 404 << QByteArray()
+                              << false << qint64(QNetworkReply::ContentNotFoundError) << "*";
     QTest::newRow("connection closed before the answer")
         << int(Scenario::CloseBeforeAnswer) << qint64(0) << 0 << QByteArray() << false
         << qint64(QNetworkReply::RemoteHostClosedError) << "*";
@@ -268,12 +265,12 @@ void tst_HttpsAccessManager::answerEnvelope()
     m_emulator->setHttpErrorStatus(httpStatus);
     m_emulator->setRawAnswer(raw);
 
-    ProbeManager manager(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa());
+    ProbeManager manager(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa());
     manager.setScheme(QStringLiteral("HTTPS"));
     QSignalSpy managerErrors(&manager, &HttpsAccessManager::error);
-    const QVariantMap body = dataPackBody(m_emulator->openSession(), m_emulator->dealerId(),
-        m_emulator->userId());
+    const QVariantMap body
+        = dataPackBody(m_emulator->openSession(), m_emulator->dealerId(), m_emulator->userId());
     HttpsReplyHandler *handler = manager.postData(dataPackUrl(), body, QUrlQuery());
     QVERIFY(handler);
     QSignalSpy dataSpy(handler, &HttpsReplyHandler::dataLoaded);
@@ -308,8 +305,8 @@ void tst_HttpsAccessManager::answerEnvelope()
 void tst_HttpsAccessManager::anyTypeAcceptedWhenAsked()
 {
     m_emulator->setScenario(Scenario::TopLevelArray);
-    ProbeManager manager(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa());
+    ProbeManager manager(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa());
     manager.setScheme(QStringLiteral("https"));
     HttpsReplyHandler *handler = manager.getData(ProcessingServerEmulator::LoginPath, QUrlQuery());
     QVERIFY(handler);
@@ -323,12 +320,11 @@ void tst_HttpsAccessManager::anyTypeAcceptedWhenAsked()
 
 void tst_HttpsAccessManager::cookiesCapturedAndDroppedAfterFailure()
 {
-    ProbeManager manager(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa());
+    ProbeManager manager(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa());
     manager.setScheme(QStringLiteral("HTTPS"));
     const QString session = m_emulator->openSession();
-    const QVariantMap body
-        = dataPackBody(session, m_emulator->dealerId(), m_emulator->userId());
+    const QVariantMap body = dataPackBody(session, m_emulator->dealerId(), m_emulator->userId());
 
     auto send = [&]() -> bool {
         HttpsReplyHandler *handler = manager.postData(dataPackUrl(), body, QUrlQuery());
@@ -385,8 +381,8 @@ void tst_HttpsAccessManager::sessionTicketsStoredPerHost()
         const QByteArray ticket = tickets.first();
         QVERIFY(!ticket.isEmpty());
 
-        const QNetworkRequest next = manager.createRequest(QStringLiteral("/x"),
-            manager.networkManager(), true, QUrlQuery());
+        const QNetworkRequest next = manager.createRequest(
+            QStringLiteral("/x"), manager.networkManager(), true, QUrlQuery());
         QCOMPARE(next.sslConfiguration().sessionTicket(), ticket);
     }
 }
@@ -429,7 +425,8 @@ void tst_HttpsAccessManager::certificates()
     QCOMPARE(dataSpy.count(), 0);
     QCOMPARE(managerErrors.count(), 1);
     const QVariantMap err = managerErrors.first().first().toMap();
-    QCOMPARE(err.value(QStringLiteral("result")).toInt(), int(QNetworkReply::SslHandshakeFailedError));
+    QCOMPARE(
+        err.value(QStringLiteral("result")).toInt(), int(QNetworkReply::SslHandshakeFailedError));
     QVERIFY(log.anyContains(QStringLiteral("SSL error")));
     // The server saw the handshake fail and never got a request.
     QTRY_VERIFY_WITH_TIMEOUT(emulator.handshakeFailures() > 0, Patience);
@@ -440,8 +437,8 @@ void tst_HttpsAccessManager::destroyedWhileRequestOutstanding()
 {
     m_emulator->setScenario(Scenario::SlowAnswer);
     m_emulator->setSlowDelay(100);
-    auto *manager = new ProbeManager(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa());
+    auto *manager = new ProbeManager(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa());
     manager->setScheme(QStringLiteral("HTTPS"));
     QPointer<HttpsReplyHandler> handler
         = manager->getData(ProcessingServerEmulator::LoginPath, QUrlQuery());
@@ -465,8 +462,8 @@ void tst_HttpsAccessManager::handlerWithoutReply()
     QCOMPARE(errorSpy.count(), 1);
     const QVariantMap err = errorSpy.first().first().toMap();
     QCOMPARE(err.value(QStringLiteral("result")).toInt(), int(UnknownError));
-    QCOMPARE(err.value(QStringLiteral("resultDescription")).toString(),
-        QStringLiteral("Unknown error"));
+    QCOMPARE(
+        err.value(QStringLiteral("resultDescription")).toString(), QStringLiteral("Unknown error"));
 }
 
 void tst_HttpsAccessManager::handleData_data()

@@ -68,8 +68,8 @@ void tst_LoginAccessManager::init()
 {
     m_emulator = new ProcessingServerEmulator(this);
     QVERIFY(NetworkTest::startEmulator(*m_emulator));
-    storeSession(AppSession::OperatorLogin,
-        credentials(m_emulator->login(), m_emulator->password()));
+    storeSession(
+        AppSession::OperatorLogin, credentials(m_emulator->login(), m_emulator->password()));
 }
 
 void tst_LoginAccessManager::cleanup()
@@ -80,8 +80,8 @@ void tst_LoginAccessManager::cleanup()
 
 ProbeLogin *tst_LoginAccessManager::newManager()
 {
-    auto *manager = new ProbeLogin(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa(), this);
+    auto *manager = new ProbeLogin(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa(), this);
     manager->setScheme(QStringLiteral("HTTPS"));
     return manager;
 }
@@ -92,10 +92,12 @@ void tst_LoginAccessManager::loginSucceeds_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<quint32>("idHardSoft");
 
-    QTest::newRow("the account's example credentials") << "2604715837" << "37294052" << 1u;
-    QTest::newRow("characters that a query must escape")
-        << "user+1 &x=y" << "p%2B=&#q +" << 77u;
-    QTest::newRow("Cyrillic login") << "оператор" << "пароль" << 4294967295u;
+    QTest::newRow("the account's example credentials") << "2604715837"
+                                                       << "37294052" << 1u;
+    QTest::newRow("characters that a query must escape") << "user+1 &x=y"
+                                                         << "p%2B=&#q +" << 77u;
+    QTest::newRow("Cyrillic login") << "оператор"
+                                    << "пароль" << 4294967295u;
 }
 
 void tst_LoginAccessManager::loginSucceeds()
@@ -189,12 +191,10 @@ void tst_LoginAccessManager::loginFails_data()
     QTest::newRow("wrong password: empty idSession, no flags")
         << normal << QByteArray() << "00000000" << false << false << qint64(ServerUnaccessible)
         << "Server Is Unaccessable";
-    QTest::newRow("dealer blocked")
-        << normal << QByteArray() << right << true << false << qint64(AgentBlocked)
-        << "Agent is blocked";
-    QTest::newRow("user blocked")
-        << normal << QByteArray() << right << false << true << qint64(UserBlocked)
-        << "User is blocked";
+    QTest::newRow("dealer blocked") << normal << QByteArray() << right << true << false
+                                    << qint64(AgentBlocked) << "Agent is blocked";
+    QTest::newRow("user blocked") << normal << QByteArray() << right << false << true
+                                  << qint64(UserBlocked) << "User is blocked";
     QTest::newRow("dealer and user blocked: the dealer wins")
         << normal << QByteArray() << right << true << true << qint64(AgentBlocked)
         << "Agent is blocked";
@@ -204,27 +204,22 @@ void tst_LoginAccessManager::loginFails_data()
     QTest::newRow("idSession is a number")
         << raw << QByteArray("{\"idSession\":5}") << right << false << false
         << qint64(NotAuthorized) << "User is not autorized";
-    QTest::newRow("idSession missing")
-        << raw << QByteArray("{\"idUser\":9}") << right << false << false
-        << qint64(NotAuthorized) << "User is not autorized";
+    QTest::newRow("idSession missing") << raw << QByteArray("{\"idUser\":9}") << right << false
+                                       << false << qint64(NotAuthorized) << "User is not autorized";
     QTest::newRow("session together with result is an error report")
         << raw << QByteArray("{\"idSession\":\"abc\",\"result\":0}") << right << false << false
         << qint64(0x7F000000) << "";
     QTest::newRow("server error report")
         << int(Scenario::ResultEnvelope) << QByteArray() << right << false << false
         << qint64(0x7F000003) << "Ошибка обработки запроса";
-    QTest::newRow("empty body")
-        << int(Scenario::EmptyBody) << QByteArray() << right << false << false
-        << qint64(JsonParseError) << "*";
-    QTest::newRow("invalid JSON")
-        << int(Scenario::InvalidJson) << QByteArray() << right << false << false
-        << qint64(JsonParseError) << "*";
-    QTest::newRow("damaged gzip")
-        << int(Scenario::DamagedGzip) << QByteArray() << right << false << false
-        << qint64(JsonParseError) << "*";
-    QTest::newRow("HTTP 503")
-        << int(Scenario::HttpError) << QByteArray() << right << false << false
-        << qint64(QNetworkReply::ServiceUnavailableError) << "*";
+    QTest::newRow("empty body") << int(Scenario::EmptyBody) << QByteArray() << right << false
+                                << false << qint64(JsonParseError) << "*";
+    QTest::newRow("invalid JSON") << int(Scenario::InvalidJson) << QByteArray() << right << false
+                                  << false << qint64(JsonParseError) << "*";
+    QTest::newRow("damaged gzip") << int(Scenario::DamagedGzip) << QByteArray() << right << false
+                                  << false << qint64(JsonParseError) << "*";
+    QTest::newRow("HTTP 503") << int(Scenario::HttpError) << QByteArray() << right << false << false
+                              << qint64(QNetworkReply::ServiceUnavailableError) << "*";
     QTest::newRow("connection closed before the answer")
         << int(Scenario::CloseBeforeAnswer) << QByteArray() << right << false << false
         << qint64(QNetworkReply::RemoteHostClosedError) << "*";
@@ -314,8 +309,8 @@ void tst_LoginAccessManager::loginAnswerNeedsALoginHandler()
     QCOMPARE(errors.count(), 1);
     const QVariantMap err = errors.first().first().toMap();
     QCOMPARE(err.value(QStringLiteral("result")).toLongLong(), qint64(UnknownError));
-    QCOMPARE(err.value(QStringLiteral("resultDescription")).toString(),
-        QStringLiteral("Null handler"));
+    QCOMPARE(
+        err.value(QStringLiteral("resultDescription")).toString(), QStringLiteral("Null handler"));
     QVERIFY(storedSession(AppSession::OperatorLogin) == before);
 }
 
@@ -323,8 +318,8 @@ void tst_LoginAccessManager::untrustedServerNeverSeesCredentials()
 {
     ProcessingServerEmulator untrusted;
     QVERIFY(NetworkTest::startEmulator(untrusted, true));
-    ProbeLogin manager(QStringLiteral("127.0.0.1"), untrusted.serverPort(),
-        NetworkTest::trustingTestCa());
+    ProbeLogin manager(
+        QStringLiteral("127.0.0.1"), untrusted.serverPort(), NetworkTest::trustingTestCa());
     manager.setScheme(QStringLiteral("HTTPS"));
     QSignalSpy success(&manager, &LoginAccessManager::loginSuccess);
     QSignalSpy errors(&manager, &HttpsAccessManager::error);
@@ -405,7 +400,8 @@ void tst_LoginAccessManager::logHasNoPassword()
 
     // The password went to the server, but not into the log or an error map.
     QCOMPARE(m_emulator->requests().first().queryValue(QStringLiteral("password")), password);
-    QVERIFY(log.anyContains(QStringLiteral("/vendrel/api/LoginSession?idHardSoft=1&login=2604715837&password=********")));
+    QVERIFY(log.anyContains(QStringLiteral(
+        "/vendrel/api/LoginSession?idHardSoft=1&login=2604715837&password=********")));
     QVERIFY2(!log.anyContains(password), qPrintable(log.lines().join(QLatin1Char('\n'))));
     if (!succeeds) {
         const QVariantMap err = errors.first().first().toMap();

@@ -65,14 +65,15 @@ void tst_ProcessingEmulator::standaloneServesLoginAndModels()
     });
     QVERIFY(login.login(AppSession::OperatorLogin, 1));
     QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, Patience);
-    QCOMPARE(loaded.first().first().toList().size(),
-        ProcessingServerEmulator::defaultHardware().size());
+    QCOMPARE(
+        loaded.first().first().toList().size(), ProcessingServerEmulator::defaultHardware().size());
 
     emulator.terminate();
     QVERIFY(emulator.waitForFinished(Patience));
     // The request log on standard error masks the password.
     const QString log = QString::fromUtf8(emulator.readAllStandardError());
-    QVERIFY2(log.contains(QStringLiteral("GET /vendrel/api/LoginSession?idHardSoft=1&login=1111&password=********")),
+    QVERIFY2(log.contains(QStringLiteral(
+                 "GET /vendrel/api/LoginSession?idHardSoft=1&login=1111&password=********")),
         qPrintable(log));
     QVERIFY(log.contains(QStringLiteral("POST /vendrel/api/WebDataPackPost")));
     QVERIFY(!log.contains(QStringLiteral("2222")));
@@ -85,12 +86,12 @@ void tst_ProcessingEmulator::badSwitchesRefused_data()
 
     QTest::newRow("no certificate") << QStringList { QStringLiteral("--port"), QStringLiteral("0") }
                                     << "--cert and --key are required";
-    QTest::newRow("unknown scenario")
-        << (certificateSwitches() + QStringList { QStringLiteral("--scenario"), QStringLiteral("nap") })
-        << "unknown scenario: nap";
-    QTest::newRow("port out of range")
-        << (certificateSwitches() + QStringList { QStringLiteral("--port"), QStringLiteral("70000") })
-        << "--port needs a number from 0 to 65535";
+    QTest::newRow("unknown scenario") << (certificateSwitches()
+        + QStringList { QStringLiteral("--scenario"), QStringLiteral("nap") })
+                                      << "unknown scenario: nap";
+    QTest::newRow("port out of range") << (certificateSwitches()
+        + QStringList { QStringLiteral("--port"), QStringLiteral("70000") })
+                                       << "--port needs a number from 0 to 65535";
     QTest::newRow("key file missing")
         << QStringList { QStringLiteral("--cert"), NetworkTest::tlsFile("server.pem"),
                QStringLiteral("--key"), NetworkTest::tlsFile("no-such.pem") }

@@ -63,8 +63,8 @@ void tst_ProcessingSrvAccessMgr::cleanup()
 
 ProcessingSrvAccessMgr *tst_ProcessingSrvAccessMgr::newManager()
 {
-    auto *manager = new ProcessingSrvAccessMgr(QStringLiteral("127.0.0.1"),
-        m_emulator->serverPort(), NetworkTest::trustingTestCa(), this);
+    auto *manager = new ProcessingSrvAccessMgr(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa(), this);
     manager->setScheme(QStringLiteral("HTTPS"));
     return manager;
 }
@@ -189,8 +189,8 @@ void tst_ProcessingSrvAccessMgr::failures_data()
     QTest::newRow("invalid JSON") << int(Scenario::InvalidJson) << qint64(JsonParseError) << "*";
     QTest::newRow("gzip without its header")
         << int(Scenario::GzipWithoutHeader) << qint64(JsonParseError) << "*";
-    QTest::newRow("HTTP 500")
-        << int(Scenario::HttpError) << qint64(QNetworkReply::InternalServerError) << "*";
+    QTest::newRow("HTTP 500") << int(Scenario::HttpError)
+                              << qint64(QNetworkReply::InternalServerError) << "*";
     QTest::newRow("connection closed")
         << int(Scenario::CloseBeforeAnswer) << qint64(QNetworkReply::RemoteHostClosedError) << "*";
 }
@@ -226,8 +226,8 @@ void tst_ProcessingSrvAccessMgr::loginThenModels()
     credentials.setPassword(m_emulator->password());
     storeSession(AppSession::OperatorLogin, credentials);
 
-    LoginAccessManager login(QStringLiteral("127.0.0.1"), m_emulator->serverPort(),
-        NetworkTest::trustingTestCa());
+    LoginAccessManager login(
+        QStringLiteral("127.0.0.1"), m_emulator->serverPort(), NetworkTest::trustingTestCa());
     login.setScheme(QStringLiteral("HTTPS"));
     ProcessingSrvAccessMgr *data = newManager();
     QSignalSpy loaded(data, &ProcessingSrvAccessMgr::supportedModelsLoaded);
@@ -246,8 +246,11 @@ void tst_ProcessingSrvAccessMgr::loginThenModels()
     const QString session = m_emulator->sessions().first();
     const QByteArray cookie = m_emulator->cookieName();
     const QJsonDocument body = QJsonDocument::fromJson(requests.at(1).body());
-    QCOMPARE(body.object().value(QStringLiteral("session")).toObject()
-                 .value(QStringLiteral("idSession")).toString(),
+    QCOMPARE(body.object()
+                 .value(QStringLiteral("session"))
+                 .toObject()
+                 .value(QStringLiteral("idSession"))
+                 .toString(),
         session);
     // The login's cookie stays with the login manager; the data manager
     // sends the one its own first answer set.

@@ -178,12 +178,13 @@ bool FsWorker::exec(const FiscalStorageCmd &cmd, FiscalStorageAnswer &answer, Fs
     const quint16 firstSize = cmd.firstReadSize();
     QByteArray buffer;
     d->pollRead(firstSize, buffer, watch, timeout.readTimeout);
-    if (buffer.isEmpty() || quint8(buffer.at(0)) != FiscalStorageMsg::StartMarker) {
+    // A first read too short to hold the length field (answerSize 1 or 2)
+    // cannot be judged: it fails like a missing frame.
+    if (buffer.size() < 3 || quint8(buffer.at(0)) != FiscalStorageMsg::StartMarker) {
         qWarning() << tessaro::logbinary(buffer, "UTF-8");
         return false;
     }
 
-    // The first read is at least 6 bytes, so the length field is there.
     const quint16 length = uint16At(buffer, 1);
     if (int(firstSize) - 4 > int(length)) {
         answer.fromByteArray(buffer);
@@ -410,7 +411,10 @@ bool FsWorker::readOfdMessage(QByteArray &message)
         if (offset + blockSize > total)
             blockSize = quint16(total - offset);
         const QByteArray request = littleEndian16(quint16(offset)) + littleEndian16(blockSize);
-        const bool good = simpleCommand(0x23, request, MessageTimeout, answer) && answer.hasData();
+        // A block longer than asked for would carry bytes that are not the
+        // message's: it is not good either.
+        const bool good = simpleCommand(0x23, request, MessageTimeout, answer) && answer.hasData()
+            && answer.data().size() <= blockSize;
         message.append(answer.data());
         offset = message.size();
         if (!good) {

@@ -73,6 +73,8 @@ private slots:
     void furtherCommandsDecodeCannedAnswers();
     void furtherCommandsSendTheirRequests();
     void furtherCommandsRefused();
+    void commandRefused_data();
+    void commandRefused();
 
 private:
     FsWorker *startWorker(StorageSetup setup);
@@ -493,24 +495,28 @@ void tst_FsCommands::readOfdMessageFailures_data()
     QTest::addColumn<int>("cannedCode");
     QTest::addColumn<QByteArray>("cannedData");
     QTest::addColumn<QList<int>>("codes");
-    QTest::addColumn<bool>("wholeDocument");
+    QTest::addColumn<int>("messageSize");
 
     const QList<int> afterFirstBlock { 0x22, 0x23, 0x24 };
     QTest::newRow("nothing waiting for the OFD")
-        << StorageSetup::RegisteredMgm << 0 << 0 << QByteArray() << QList<int>({ 0x22, 0x24 }) << false;
+        << StorageSetup::RegisteredMgm << 0 << 0 << QByteArray() << QList<int>({ 0x22, 0x24 }) << 0;
     QTest::newRow("message of length 0")
         << StorageSetup::MgmAwaitingReceipt << 0x22 << 0x00 << QByteArray::fromHex("0000")
-        << QList<int>({ 0x22, 0x24 }) << false;
+        << QList<int>({ 0x22, 0x24 }) << 0;
     QTest::newRow("length of 3 bytes")
         << StorageSetup::MgmAwaitingReceipt << 0x22 << 0x00 << QByteArray::fromHex("7b0000")
-        << QList<int>({ 0x22, 0x24 }) << false;
+        << QList<int>({ 0x22, 0x24 }) << 0;
     QTest::newRow("empty block")
-        << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x00 << QByteArray() << afterFirstBlock << false;
+        << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x00 << QByteArray() << afterFirstBlock << 0;
     QTest::newRow("block refused")
-        << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x09 << QByteArray() << afterFirstBlock << false;
+        << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x09 << QByteArray() << afterFirstBlock << 0;
+    // The setup's document is 140 bytes: asked for at once, answered with 141.
+    QTest::newRow("block longer than asked")
+        << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x00 << QByteArray(141, 'x') << afterFirstBlock
+        << 141;
     QTest::newRow("end of reading refused")
         << StorageSetup::MgmAwaitingReceipt << 0x25 << 0x02 << QByteArray()
-        << QList<int>({ 0x22, 0x23, 0x25, 0x24 }) << true;
+        << QList<int>({ 0x22, 0x23, 0x25, 0x24 }) << 140;
 }
 
 void tst_FsCommands::readOfdMessageFailures()
@@ -520,7 +526,7 @@ void tst_FsCommands::readOfdMessageFailures()
     QFETCH(int, cannedCode);
     QFETCH(QByteArray, cannedData);
     QFETCH(QList<int>, codes);
-    QFETCH(bool, wholeDocument);
+    QFETCH(int, messageSize);
 
     FsWorker *worker = startWorker(setup);
     if (cannedCommand)
@@ -529,7 +535,9 @@ void tst_FsCommands::readOfdMessageFailures()
     QByteArray message("stale");
     QVERIFY(!worker->readOfdMessage(message));
     // What the blocks brought stays in the message, also after a failure.
-    QCOMPARE(message, wholeDocument ? usbemu::documents().first().body : QByteArray());
+    QCOMPARE(message.size(), messageSize);
+    if (messageSize == 140)
+        QCOMPARE(message, usbemu::documents().first().body);
     QCOMPARE(commandCodes(), codes);
     QVERIFY(!usbemu::messageReading());
 }
@@ -697,6 +705,99 @@ void tst_FsCommands::furtherCommandsRefused()
     quint16 count = 0x55;
     QVERIFY(!worker->readUnconfirmedCount(answer, count));
     QCOMPARE(count, quint16(0x55));
+}
+
+void tst_FsCommands::commandRefused_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("reported"); // the code the method hands back, -1 for none
+
+    // The status reads take their whole answer at once: a 6-byte refusal does
+    // not match that size and is reported as 0x7F.
+    QTest::newRow("0x31 storage number") << 0x31 << 0x7F;
+    QTest::newRow("0x32 lifetime") << 0x32 << 0x7F;
+    QTest::newRow("0x33 version") << 0x33 << 0x7F;
+    QTest::newRow("0x20 transport state") << 0x20 << 0x03;
+    QTest::newRow("0x02 open report") << 0x02 << 0x03;
+    QTest::newRow("0x07 document data") << 0x07 << 0x03;
+    QTest::newRow("0x03 close report") << 0x03 << 0x03;
+    QTest::newRow("0x06 cancel document") << 0x06 << 0x03;
+    QTest::newRow("0x21 transport connected") << 0x21 << -1;
+    QTest::newRow("0x24 cancel message reading") << 0x24 << -1;
+    QTest::newRow("0x26 receipt") << 0x26 << 0x03;
+    QTest::newRow("0x04 begin closing fiscal mode") << 0x04 << 0x03;
+    QTest::newRow("0x05 close fiscal mode") << 0x05 << 0x03;
+    QTest::newRow("0x10 shift parameters") << 0x10 << 0x03;
+    QTest::newRow("0x18 begin calculation report") << 0x18 << 0x03;
+    QTest::newRow("0x19 calculation report") << 0x19 << 0x03;
+    QTest::newRow("0x40 find document") << 0x40 << -1;
+    QTest::newRow("0x41 OFD receipt of a document") << 0x41 << 0x03;
+    QTest::newRow("0x42 unconfirmed count") << 0x42 << 0x03;
+    QTest::newRow("0x43 registration totals") << 0x43 << 0x03;
+    QTest::newRow("0x44 registration parameter") << 0x44 << 0x03;
+}
+
+void tst_FsCommands::commandRefused()
+{
+    QFETCH(int, command);
+    QFETCH(int, reported);
+
+    FsWorker *worker = startWorker(StorageSetup::FreshMgm);
+    quint8 error = 0;
+    if (command == 0x07 || command == 0x03)
+        QVERIFY(worker->beginRegistration(0, error));
+    usbemu::setCannedAnswer(command, 0x03); // the storage's own failure
+    usbemu::resetCounters();
+
+    FiscalStorageAnswer answer;
+    quint32 a = 0;
+    quint32 b = 0;
+    quint32 c = 0;
+    quint16 s1 = 0;
+    quint16 s2 = 0;
+    bool flag = false;
+    qint8 type = 0;
+    QDate date;
+    QDateTime dt;
+    QByteArray bytes;
+    bool result = true;
+    bool errorOut = true;
+    switch (command) {
+    case 0x31: result = worker->readFsNumber(answer); errorOut = false; break;
+    case 0x32: result = worker->readLifeTime(answer); errorOut = false; break;
+    case 0x33: result = worker->readFsVersion(answer); errorOut = false; break;
+    case 0x20: result = worker->readTransportState(answer); errorOut = false; break;
+    case 0x02: result = worker->beginRegistration(0, error); break;
+    case 0x07: result = worker->sendDocumentData(testsupport::tlv(1021, "X"), error); break;
+    case 0x03:
+        result = worker->finishRegistration(RegistrationTime, "1", "1", 1, 0, answer);
+        errorOut = false;
+        break;
+    case 0x06: result = worker->cancelDocument(error); break;
+    case 0x21: result = worker->setTransportConnected(1); break;
+    case 0x24: result = worker->cancelOfdMessage(); break;
+    case 0x26:
+        result = worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 1), answer);
+        errorOut = false;
+        break;
+    case 0x04: result = worker->beginCloseFiscalMode(error); break;
+    case 0x05: result = worker->closeFiscalMode(RegistrationTime, "1", error, a, b); break;
+    case 0x10: result = worker->readShiftParams(error, flag, s1, s2); break;
+    case 0x18: result = worker->beginCalcReport(RegistrationTime, error); break;
+    case 0x19: result = worker->makeCalcReport(error, a, b, c, date); break;
+    case 0x40: result = worker->findDocument(1, type, flag); break;
+    case 0x41: result = worker->readOfdTicket(1, answer, dt, bytes); errorOut = false; break;
+    case 0x42: result = worker->readUnconfirmedCount(answer, s1); errorOut = false; break;
+    case 0x43: result = worker->readRegistrationTotals(answer); errorOut = false; break;
+    case 0x44: result = worker->readRegistrationParam(1018, answer); errorOut = false; break;
+    default: QFAIL("no method for this command");
+    }
+
+    QVERIFY(!result);
+    QCOMPARE(usbemu::receivedCommands().size(), 1);
+    QCOMPARE(int(usbemu::receivedCommands().first().code), command);
+    if (reported >= 0)
+        QCOMPARE(int(errorOut ? error : answer.fsError()), reported);
 }
 
 QTEST_GUILESS_MAIN(tst_FsCommands)

@@ -76,6 +76,8 @@ void tst_FsWorker::exec_data()
         << 0x30 << QByteArray() << 36 << F::BadStartByte << false << 255 << 0x7F << 1 << 1;
     QTest::newRow("short frame, tail read as 0xff")
         << 0x30 << QByteArray() << 0 << F::ShortFrame << true << 4 << 0x00 << 2 << 1;
+    QTest::newRow("first read too short for the length field")
+        << 0x30 << QByteArray() << 2 << F::None << false << 255 << 0x7F << 1 << 1;
     QTest::newRow("invalid command is not sent")
         << 0x01 << QByteArray() << 0 << F::None << false << 255 << 0x7F << 0 << 0;
     QTest::newRow("0x02 with kind 3 is not sent")

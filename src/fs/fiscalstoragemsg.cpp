@@ -2,8 +2,6 @@
 
 #include "common/crc16.h"
 
-#include <QDataStream>
-
 FiscalStorageMsg::FiscalStorageMsg() = default;
 
 FiscalStorageMsg::FiscalStorageMsg(quint8 code, const QByteArray &data)
@@ -20,12 +18,20 @@ QByteArray FiscalStorageMsg::toByteArray() const
     if (m_data.size() > MaxDataSize)
         return QByteArray();
 
+    // Built in place: every command of a registration passes through here.
+    const quint16 length = quint16(m_data.size() + 1);
     QByteArray frame;
-    QDataStream out(&frame, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out << StartMarker << quint16(m_data.size() + 1) << m_code;
-    out.writeRawData(m_data.constData(), m_data.size());
-    out << Crc16::checksum(frame.mid(1));
+    frame.reserve(m_data.size() + FrameOverhead);
+    frame.append(char(StartMarker));
+    frame.append(char(length & 0xFF));
+    frame.append(char(length >> 8));
+    frame.append(char(m_code));
+    frame.append(m_data);
+    // The checksum covers everything after the start marker; read in place.
+    const quint16 crc
+        = Crc16::checksum(QByteArray::fromRawData(frame.constData() + 1, frame.size() - 1));
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
     return frame;
 }
 
@@ -41,7 +47,8 @@ quint8 FiscalStorageMsg::fromByteArray(const QByteArray &frame)
     if (frame.size() != length + FrameOverhead)
         return SizeMismatch;
 
-    const quint16 computed = Crc16::checksum(frame.mid(1, frame.size() - 3));
+    const quint16 computed
+        = Crc16::checksum(QByteArray::fromRawData(frame.constData() + 1, frame.size() - 3));
     m_code = quint8(frame.at(3));
     if (length > 1)
         m_data = frame.mid(4, length - 1);

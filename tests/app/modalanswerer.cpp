@@ -82,14 +82,20 @@ void ModalAnswerer::poll()
         seen.title = box->windowTitle();
         seen.text = box->text();
         QAbstractButton *button = nullptr;
-        if (!m_answers.isEmpty()) {
+        const QList<QAbstractButton *> buttons = box->buttons();
+        if (buttons.size() == 1) {
+            // A message with nothing to choose: acknowledged as it comes.
+            button = buttons.constFirst();
+        } else if (!m_answers.isEmpty()) {
             button = box->button(m_answers.takeFirst());
         }
         if (!button) {
+            // Not in the script: the answer that gives up, so the run ends.
             seen.scripted = false;
-            button = box->escapeButton();
-            if (!button && !box->buttons().isEmpty())
-                button = box->buttons().constFirst();
+            for (QMessageBox::StandardButton refusal : { QMessageBox::No, QMessageBox::Cancel })
+                button = button ? button : box->button(refusal);
+            if (!button && !buttons.isEmpty())
+                button = buttons.constLast();
         }
         m_seen << seen;
         if (m_onBox)

@@ -11,9 +11,11 @@
 #include <functional>
 
 // Plays the operator at the modal boxes of the program: every box that comes
-// up is recorded and answered with the next scripted button. A box that the
-// script did not expect is recorded and answered with its escape button, so a
-// wrong run ends instead of hanging; the test then sees it in the record.
+// up is recorded; a box with a single button (a warning, an error) is
+// acknowledged with it, a question takes the next scripted answer. A question
+// the script did not expect, or whose scripted answer it does not offer, is
+// answered No or Cancel, so a wrong run ends instead of looping; the test sees
+// it in the record (unexpected()).
 class ModalAnswerer : public QObject
 {
     Q_OBJECT
@@ -29,8 +31,9 @@ public:
 
     explicit ModalAnswerer(QObject *parent = nullptr);
 
-    // The answers, in the order the boxes are expected. The result dialog is
-    // closed whenever it comes up and takes no answer from this list.
+    // The answers to the questions, in the order they are expected. Boxes with
+    // a single button and the result dialog (closed whenever it comes up) take
+    // no answer from this list.
     void setAnswers(const QList<QMessageBox::StandardButton> &answers);
     void addAnswer(QMessageBox::StandardButton answer) { m_answers << answer; }
 

@@ -14,10 +14,7 @@ constexpr int TypeVendorOut = 0x40;
 // Function flags the adapter reports: plain I2C and SMBus quick commands.
 constexpr quint32 AdapterFunctions = 0x00000001 | 0x00010000;
 
-void name(char *field, const char *text)
-{
-    std::snprintf(field, LIBUSB_PATH_MAX + 1, "%s", text);
-}
+void name(char *field, const char *text) { std::snprintf(field, LIBUSB_PATH_MAX + 1, "%s", text); }
 
 } // namespace
 
@@ -99,10 +96,7 @@ void EmulatedAdapter::setPlugged(bool value)
     lastStatus = StatusIdle;
 }
 
-int EmulatedAdapter::findBusses()
-{
-    return 0;
-}
+int EmulatedAdapter::findBusses() { return 0; }
 
 int EmulatedAdapter::findDevices()
 {
@@ -113,10 +107,7 @@ int EmulatedAdapter::findDevices()
     return changes;
 }
 
-usb_bus *EmulatedAdapter::busses()
-{
-    return &bus1;
-}
+usb_bus *EmulatedAdapter::busses() { return &bus1; }
 
 usb_dev_handle *EmulatedAdapter::open(struct usb_device *dev)
 {
@@ -156,14 +147,14 @@ void EmulatedAdapter::storageWrite(const QByteArray &frame)
     readyAt = Clock::now() + std::chrono::milliseconds(qMax(0, latency));
     if (trace) {
         std::fprintf(stderr, "usbemu: command %s -> answer %s\n", frame.toHex(' ').constData(),
-                     pending.toHex(' ').constData());
+            pending.toHex(' ').constData());
     }
     if (changed && storageChanged)
         storageChanged();
 }
 
 int EmulatedAdapter::controlMsg(usb_dev_handle *handle, int requestType, int request, int value,
-                                int index, char *bytes, int size)
+    int index, char *bytes, int size)
 {
     ++transfers[request];
     if (!handle || handle->plugGeneration != generation || !plugged)

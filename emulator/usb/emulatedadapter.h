@@ -42,7 +42,7 @@ public:
     int close(usb_dev_handle *handle);
     struct usb_device *deviceOf(usb_dev_handle *handle);
     int controlMsg(usb_dev_handle *handle, int requestType, int request, int value, int index,
-                   char *bytes, int size);
+        char *bytes, int size);
 
     void setPlugged(bool plugged);
 
@@ -83,8 +83,10 @@ private:
 
     usb_bus bus1 {};
     usb_bus bus2 {};
-    struct usb_device hub {};
-    struct usb_device adapterDevice {};
+    struct usb_device hub
+    { };
+    struct usb_device adapterDevice
+    { };
     bool listedPlugged = false;
 };
 

@@ -130,15 +130,12 @@ quint32 fnv1a(const QByteArray &bytes)
     return hash;
 }
 
-const int FixedDocumentPart = 4 /* outer TLV */ + (4 + 4) + (4 + 16) + (4 + 4) + (4 + 4)
-    + (4 + 12) + (4 + 20) + (4 + 1) + 6 * (4 + 1);
+const int FixedDocumentPart = 4 /* outer TLV */ + (4 + 4) + (4 + 16) + (4 + 4) + (4 + 4) + (4 + 12)
+    + (4 + 20) + (4 + 1) + 6 * (4 + 1);
 
 } // namespace
 
-EmulatedStorage::EmulatedStorage()
-{
-    reset();
-}
+EmulatedStorage::EmulatedStorage() { reset(); }
 
 void EmulatedStorage::reset()
 {
@@ -238,8 +235,8 @@ EmulatedStorage::Result EmulatedStorage::execute(quint8 code, const QByteArray &
         return { AnswerOk, out, false };
     }
     case 0x33:
-        return { AnswerOk, padded(version, 16, '\0') + QByteArray(1, kind == StorageKind::Mgm ? 0 : 1),
-                 false };
+        return { AnswerOk,
+            padded(version, 16, '\0') + QByteArray(1, kind == StorageKind::Mgm ? 0 : 1), false };
     case 0x20:
         return { AnswerOk, transportData(), false };
 
@@ -249,7 +246,8 @@ EmulatedStorage::Result EmulatedStorage::execute(quint8 code, const QByteArray &
         const quint8 reportKind = quint8(data.at(0));
         if (openDocType != 0)
             return { AnswerWrongState, {}, false };
-        if ((reportKind == 0 && phase != PhaseReadiness) || (reportKind != 0 && phase != PhaseFiscalMode))
+        if ((reportKind == 0 && phase != PhaseReadiness)
+            || (reportKind != 0 && phase != PhaseFiscalMode))
             return { AnswerWrongState, {}, false };
         static const quint8 types[3] = { 0x01, 0x12, 0x13 };
         openDocType = types[reportKind];
@@ -338,15 +336,15 @@ EmulatedStorage::Result EmulatedStorage::closeReport(const QByteArray &data)
 
     const bool registration = openDocType == 0x01;
     const Document doc = closeDocument(dt, dtBytes, data.mid(5, 12), data.mid(17, 20),
-                                       quint8(data.at(37)), quint8(data.at(38)), false);
+        quint8(data.at(37)), quint8(data.at(38)), false);
     if (registration)
         phase = PhaseFiscalMode;
     return { AnswerOk, le32(doc.number) + le32(doc.fiscalSign), true };
 }
 
 Document EmulatedStorage::closeDocument(const QDateTime &dt, const QByteArray &dtBytes,
-                                        const QByteArray &inn, const QByteArray &regNumber,
-                                        quint8 taxes, quint8 workMode, bool confirmed)
+    const QByteArray &inn, const QByteArray &regNumber, quint8 taxes, quint8 workMode,
+    bool confirmed)
 {
     Document doc;
     doc.number = lastDocNumber + 1;
@@ -368,7 +366,8 @@ Document EmulatedStorage::closeDocument(const QDateTime &dt, const QByteArray &d
         inner += makeTlv(WorkModeTags[bit], QByteArray(1, char((workMode >> bit) & 1)));
     for (const QByteArray &item : qAsConst(tlvs))
         inner += item;
-    doc.body = makeTlv(openDocType == 0x01 ? TagRegistrationReport : TagReregistrationReport, inner);
+    doc.body
+        = makeTlv(openDocType == 0x01 ? TagRegistrationReport : TagReregistrationReport, inner);
 
     docs.append(doc);
     lastDocNumber = doc.number;
@@ -490,8 +489,8 @@ int EmulatedStorage::unconfirmedCount() const
     return count;
 }
 
-bool EmulatedStorage::registerDirectly(const Registration &registration, bool confirmed,
-                                       Document *created)
+bool EmulatedStorage::registerDirectly(
+    const Registration &registration, bool confirmed, Document *created)
 {
     if (phase != PhaseReadiness || openDocType != 0)
         return false;
@@ -503,8 +502,8 @@ bool EmulatedStorage::registerDirectly(const Registration &registration, bool co
     openDocType = 0x01;
     tlvs = registration.tlvs;
     const Document doc = closeDocument(whole, dtBytes, padded(registration.inn, 12, ' '),
-                                       padded(registration.regNumber, 20, ' '), registration.taxes,
-                                       registration.workMode, confirmed);
+        padded(registration.regNumber, 20, ' '), registration.taxes, registration.workMode,
+        confirmed);
     phase = PhaseFiscalMode;
     if (created)
         *created = doc;
@@ -533,11 +532,13 @@ QJsonObject EmulatedStorage::toJson() const
         { "serial", QString::fromLatin1(serial) },
         { "version", QString::fromLatin1(version) },
         { "phase", int(phase) },
-        { "expiration", life.expiration.isValid() ? life.expiration.toString(Qt::ISODate) : QString() },
+        { "expiration",
+            life.expiration.isValid() ? life.expiration.toString(Qt::ISODate) : QString() },
         { "registrationsLeft", int(life.available) },
         { "registrationsMade", int(life.completed) },
         { "lastDocumentNumber", double(lastDocNumber) },
-        { "lastDocumentTime", lastDocDt.isValid() ? lastDocDt.toUTC().toString(Qt::ISODate) : QString() },
+        { "lastDocumentTime",
+            lastDocDt.isValid() ? lastDocDt.toUTC().toString(Qt::ISODate) : QString() },
         { "openDocumentType", int(openDocType) },
         { "documentHasData", documentHasData },
         { "tlvs", tlvArray },
@@ -581,7 +582,8 @@ bool EmulatedStorage::fromJson(const QJsonObject &object)
     life.completed = quint8(object.value("registrationsMade").toInt());
     lastDocNumber = quint32(object.value("lastDocumentNumber").toDouble());
     const QString lastTime = object.value("lastDocumentTime").toString();
-    lastDocDt = lastTime.isEmpty() ? QDateTime() : QDateTime::fromString(lastTime, Qt::ISODate).toUTC();
+    lastDocDt
+        = lastTime.isEmpty() ? QDateTime() : QDateTime::fromString(lastTime, Qt::ISODate).toUTC();
     openDocType = quint8(object.value("openDocumentType").toInt());
     documentHasData = object.value("documentHasData").toBool();
     tlvs = newTlvs;

@@ -74,8 +74,8 @@ private:
     int oldestUnconfirmed() const;
     QByteArray buildFrame(quint8 code, const QByteArray &data, FrameFault fault) const;
     Document closeDocument(const QDateTime &dt, const QByteArray &dateTimeBytes,
-                           const QByteArray &inn, const QByteArray &regNumber, quint8 taxes,
-                           quint8 workMode, bool confirmed);
+        const QByteArray &inn, const QByteArray &regNumber, quint8 taxes, quint8 workMode,
+        bool confirmed);
 };
 
 } // namespace usbemu

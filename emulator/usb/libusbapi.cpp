@@ -9,13 +9,9 @@ using usbemu::EmulatedAdapter;
 
 extern "C" {
 
-void usb_init(void)
-{
-}
+void usb_init(void) { }
 
-void usb_set_debug(int)
-{
-}
+void usb_set_debug(int) { }
 
 int usb_find_busses(void)
 {
@@ -48,11 +44,11 @@ int usb_close(usb_dev_handle *dev)
 }
 
 int usb_control_msg(usb_dev_handle *dev, int requesttype, int request, int value, int index,
-                    char *bytes, int size, int /*timeout*/)
+    char *bytes, int size, int /*timeout*/)
 {
     QMutexLocker locker(&EmulatedAdapter::lock());
-    return EmulatedAdapter::instance().controlMsg(dev, requesttype, request, value, index, bytes,
-                                                  size);
+    return EmulatedAdapter::instance().controlMsg(
+        dev, requesttype, request, value, index, bytes, size);
 }
 
 struct usb_device *usb_device(usb_dev_handle *dev)

@@ -14,10 +14,7 @@ namespace {
 
 using usbemu::EmulatedAdapter;
 
-QByteArray environment(const char *name)
-{
-    return qgetenv(name);
-}
+QByteArray environment(const char *name) { return qgetenv(name); }
 
 // Called under the model's lock.
 void writeState(EmulatedAdapter &adapter, const QString &path)
@@ -58,7 +55,7 @@ struct PreloadSetup
                 loaded = document.isObject() && adapter.storage.fromJson(document.object());
                 if (!loaded)
                     std::fprintf(stderr, "usbemu: state file %s unreadable, using a new storage\n",
-                                 qPrintable(path));
+                        qPrintable(path));
             }
         }
         if (!loaded) {
@@ -78,10 +75,10 @@ struct PreloadSetup
         }
         if (adapter.trace) {
             std::fprintf(stderr, "usbemu: adapter %s, storage %s (%s, serial %s, phase 0x%02x)\n",
-                         adapter.plugged ? "plugged" : "unplugged",
-                         adapter.attached ? "attached" : "detached",
-                         adapter.storage.kind == usbemu::StorageKind::Mgm ? "MGM" : "fiscal storage",
-                         adapter.storage.serial.constData(), adapter.storage.phase);
+                adapter.plugged ? "plugged" : "unplugged",
+                adapter.attached ? "attached" : "detached",
+                adapter.storage.kind == usbemu::StorageKind::Mgm ? "MGM" : "fiscal storage",
+                adapter.storage.serial.constData(), adapter.storage.phase);
         }
     }
 };

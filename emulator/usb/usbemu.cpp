@@ -14,8 +14,7 @@ const char DefaultSerialNumber[] = "9999078900004321";
 namespace {
 
 // Runs f on the model under its lock and returns what f returns.
-template<typename F>
-auto locked(F f) -> decltype(f(EmulatedAdapter::instance()))
+template <typename F> auto locked(F f) -> decltype(f(EmulatedAdapter::instance()))
 {
     QMutexLocker locker(&EmulatedAdapter::lock());
     return f(EmulatedAdapter::instance());
@@ -48,7 +47,8 @@ bool loadState(const QString &path)
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
     if (!document.isObject())
         return false;
-    return locked([&document](EmulatedAdapter &a) { return a.storage.fromJson(document.object()); });
+    return locked(
+        [&document](EmulatedAdapter &a) { return a.storage.fromJson(document.object()); });
 }
 
 // ---- Adapter ------------------------------------------------------------------

@@ -46,8 +46,10 @@ constexpr quint8 PhaseArchiveRead = 0x0F;
 
 // Answer codes the model uses for its refusals.
 constexpr quint8 AnswerOk = 0x00;
-constexpr quint8 AnswerUnknownCommand = 0x01; // unknown command or bad frame; 0x60 on a fiscal storage
-constexpr quint8 AnswerWrongState = 0x02; // command out of place (phase, open document, no reading begun)
+constexpr quint8 AnswerUnknownCommand
+    = 0x01; // unknown command or bad frame; 0x60 on a fiscal storage
+constexpr quint8 AnswerWrongState
+    = 0x02; // command out of place (phase, open document, no reading begun)
 constexpr quint8 AnswerBadDateTime = 0x07;
 constexpr quint8 AnswerNoData = 0x08; // no document waiting for the OFD
 constexpr quint8 AnswerBadParameters = 0x09;
@@ -59,13 +61,15 @@ constexpr int AnyCommand = -1;
 // A latency that never ends: the storage never acknowledges again after that command.
 constexpr int NeverReady = -1;
 
-enum class StorageKind {
+enum class StorageKind
+{
     FiscalStorage, // version answer's last byte 1
     Mgm // version answer's last byte 0 (debug build): erasable with 0x60
 };
 
 // Damage done to an answer frame on its way out.
-enum class FrameFault {
+enum class FrameFault
+{
     None,
     BadChecksum, // the two checksum bytes are inverted
     BadStartByte, // the frame starts with 0x05 instead of 0x04

@@ -68,8 +68,7 @@ class FsWorkerPrivate
 public:
     FsWorkerPrivate()
         : i2c(new I2CTinyUsb)
-    {
-    }
+    { }
     ~FsWorkerPrivate() { delete i2c; }
 
     bool isOpen() { return i2c && i2c->i2cProbe(FsWorker::StorageAddress); }
@@ -114,8 +113,7 @@ public:
 
 FsWorker::FsWorker()
     : d(new FsWorkerPrivate)
-{
-}
+{ }
 
 FsWorker::~FsWorker()
 {
@@ -149,10 +147,7 @@ bool FsWorker::onStop()
     return true;
 }
 
-void FsWorker::restart()
-{
-    onStart();
-}
+void FsWorker::restart() { onStart(); }
 
 bool FsWorker::reopen()
 {
@@ -194,15 +189,15 @@ bool FsWorker::exec(const FiscalStorageCmd &cmd, FiscalStorageAnswer &answer, Fs
     // The storage sends its answer from the first byte on every read: read
     // the whole frame again.
     d->pollRead(quint16(qMin(int(length) + FiscalStorageMsg::FrameOverhead, 0xFFFF)), buffer, watch,
-                timeout.readTimeout);
+        timeout.readTimeout);
     if (buffer.isEmpty())
         return false;
     answer.fromByteArray(buffer);
     return true;
 }
 
-bool FsWorker::simpleCommand(quint8 code, const QByteArray &data, FsRwTimeout timeout,
-                             FiscalStorageAnswer &answer)
+bool FsWorker::simpleCommand(
+    quint8 code, const QByteArray &data, FsRwTimeout timeout, FiscalStorageAnswer &answer)
 {
     const bool sent = exec(FiscalStorageCmd(code, data, 0), answer, timeout);
     return sent && answer.fsError() == 0;
@@ -324,7 +319,7 @@ bool FsWorker::sendDocumentData(const QByteArray &tlv, quint8 &error)
 }
 
 bool FsWorker::finishRegistration(const QDateTime &dt, const QString &inn, const QString &regNumber,
-                                  quint8 taxes, quint8 workMode, FiscalStorageAnswer &answer)
+    quint8 taxes, quint8 workMode, FiscalStorageAnswer &answer)
 {
     QByteArray tail;
     tail.append(char(taxes));
@@ -333,8 +328,7 @@ bool FsWorker::finishRegistration(const QDateTime &dt, const QString &inn, const
 }
 
 bool FsWorker::finishRegistration(const QDateTime &dt, const QString &inn, const QString &regNumber,
-                                  quint8 taxes, quint8 workMode, quint8 extraFlags,
-                                  FiscalStorageAnswer &answer)
+    quint8 taxes, quint8 workMode, quint8 extraFlags, FiscalStorageAnswer &answer)
 {
     QByteArray tail;
     tail.append(char(taxes));
@@ -344,8 +338,7 @@ bool FsWorker::finishRegistration(const QDateTime &dt, const QString &inn, const
 }
 
 bool FsWorker::finishRegistrationWith(const QDateTime &dt, const QString &inn,
-                                      const QString &regNumber, const QByteArray &tail,
-                                      FiscalStorageAnswer &answer)
+    const QString &regNumber, const QByteArray &tail, FiscalStorageAnswer &answer)
 {
     answer = FiscalStorageAnswer();
     // A date-time the five bytes cannot carry (year 2000 or earlier) would
@@ -470,7 +463,7 @@ bool FsWorker::beginCloseFiscalMode(quint8 &error)
 }
 
 bool FsWorker::closeFiscalMode(const QDateTime &dt, const QString &regNumber, quint8 &error,
-                               quint32 &docNumber, quint32 &fiscalSign)
+    quint32 &docNumber, quint32 &fiscalSign)
 {
     // A registration number longer than 20 bytes makes the data size wrong,
     // so the command check refuses it without I/O.
@@ -490,8 +483,8 @@ bool FsWorker::closeFiscalMode(const QDateTime &dt, const QString &regNumber, qu
     return ok;
 }
 
-bool FsWorker::readShiftParams(quint8 &error, bool &shiftIsOpen, quint16 &shiftNumber,
-                               quint16 &receiptNumber)
+bool FsWorker::readShiftParams(
+    quint8 &error, bool &shiftIsOpen, quint16 &shiftNumber, quint16 &receiptNumber)
 {
     FiscalStorageAnswer answer;
     bool ok = simpleCommand(0x10, QByteArray(), ShortTimeout, answer);
@@ -516,7 +509,7 @@ bool FsWorker::beginCalcReport(const QDateTime &dt, quint8 &error)
 }
 
 bool FsWorker::makeCalcReport(quint8 &error, quint32 &docNumber, quint32 &fiscalSign,
-                              quint32 &unconfirmedCount, QDate &firstUnconfirmedDate)
+    quint32 &unconfirmedCount, QDate &firstUnconfirmedDate)
 {
     FiscalStorageAnswer answer;
     bool ok = simpleCommand(0x19, QByteArray(), ShortTimeout, answer);
@@ -547,8 +540,8 @@ bool FsWorker::findDocument(quint32 docNumber, qint8 &docType, bool &ofdConfirme
     return ok;
 }
 
-bool FsWorker::readOfdTicket(quint32 docNumber, FiscalStorageAnswer &answer, QDateTime &ticketDt,
-                             QByteArray &ofdSign)
+bool FsWorker::readOfdTicket(
+    quint32 docNumber, FiscalStorageAnswer &answer, QDateTime &ticketDt, QByteArray &ofdSign)
 {
     answer = FiscalStorageAnswer();
     bool ok = simpleCommand(0x41, littleEndian32(docNumber), LongTimeout, answer);
@@ -583,8 +576,8 @@ bool FsWorker::readRegistrationTotals(FiscalStorageAnswer &answer, int registrat
     return simpleCommand(0x43, request, LongTimeout, answer);
 }
 
-bool FsWorker::readRegistrationParam(quint16 tag, FiscalStorageAnswer &answer,
-                                     int registrationIndex)
+bool FsWorker::readRegistrationParam(
+    quint16 tag, FiscalStorageAnswer &answer, int registrationIndex)
 {
     answer = FiscalStorageAnswer();
     QByteArray request;

@@ -74,11 +74,10 @@ public:
     // On success the answer data holds the document number and the fiscal
     // sign (two 32-bit LE values) and the status is refreshed.
     bool finishRegistration(const QDateTime &dt, const QString &inn, const QString &regNumber,
-                            quint8 taxes, quint8 workMode, FiscalStorageAnswer &answer);
+        quint8 taxes, quint8 workMode, FiscalStorageAnswer &answer);
     // The same with a third byte after taxes and work mode (40 bytes).
     bool finishRegistration(const QDateTime &dt, const QString &inn, const QString &regNumber,
-                            quint8 taxes, quint8 workMode, quint8 extraFlags,
-                            FiscalStorageAnswer &answer);
+        quint8 taxes, quint8 workMode, quint8 extraFlags, FiscalStorageAnswer &answer);
     bool cancelDocument(quint8 &error); // 0x06
 
     // ---- OFD exchange --------------------------------------------------
@@ -97,20 +96,20 @@ public:
     // ---- Further commands ----------------------------------------------
     bool beginCloseFiscalMode(quint8 &error); // 0x04
     bool closeFiscalMode(const QDateTime &dt, const QString &regNumber, quint8 &error,
-                         quint32 &docNumber, quint32 &fiscalSign); // 0x05
+        quint32 &docNumber, quint32 &fiscalSign); // 0x05
     bool readShiftParams(quint8 &error, bool &shiftIsOpen, quint16 &shiftNumber,
-                         quint16 &receiptNumber); // 0x10
+        quint16 &receiptNumber); // 0x10
     bool beginCalcReport(const QDateTime &dt, quint8 &error); // 0x18
     bool makeCalcReport(quint8 &error, quint32 &docNumber, quint32 &fiscalSign,
-                        quint32 &unconfirmedCount, QDate &firstUnconfirmedDate); // 0x19
+        quint32 &unconfirmedCount, QDate &firstUnconfirmedDate); // 0x19
     bool findDocument(quint32 docNumber, qint8 &docType, bool &ofdConfirmed); // 0x40
     bool readOfdTicket(quint32 docNumber, FiscalStorageAnswer &answer, QDateTime &ticketDt,
-                       QByteArray &ofdSign); // 0x41
+        QByteArray &ofdSign); // 0x41
     bool readUnconfirmedCount(FiscalStorageAnswer &answer, quint16 &count); // 0x42
     // 0x43 and 0x44; a negative registration index sends no index byte.
     bool readRegistrationTotals(FiscalStorageAnswer &answer, int registrationIndex = -1);
-    bool readRegistrationParam(quint16 tag, FiscalStorageAnswer &answer,
-                               int registrationIndex = -1);
+    bool readRegistrationParam(
+        quint16 tag, FiscalStorageAnswer &answer, int registrationIndex = -1);
 
 public slots:
     void restart();
@@ -125,9 +124,9 @@ protected:
 private:
     bool reopen();
     bool finishRegistrationWith(const QDateTime &dt, const QString &inn, const QString &regNumber,
-                                const QByteArray &tail, FiscalStorageAnswer &answer);
-    bool simpleCommand(quint8 code, const QByteArray &data, FsRwTimeout timeout,
-                       FiscalStorageAnswer &answer);
+        const QByteArray &tail, FiscalStorageAnswer &answer);
+    bool simpleCommand(
+        quint8 code, const QByteArray &data, FsRwTimeout timeout, FiscalStorageAnswer &answer);
     void storeState(const FsState &state);
 
     FsWorkerPrivate *d;

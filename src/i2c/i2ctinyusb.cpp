@@ -49,12 +49,12 @@ void discoverAdapter()
             // Set-up; the answers do not matter, the adapter is kept either way.
             char functions[4] = {};
             usb_control_msg(adapterHandle, TypeClassIn, CmdGetFunctions, 0, 0, functions,
-                            sizeof(functions), SetupTimeout);
-            usb_control_msg(adapterHandle, TypeVendorOut, CmdSetDelay, BitDelay, 0, nullptr, 0,
-                            SetupTimeout);
+                sizeof(functions), SetupTimeout);
+            usb_control_msg(
+                adapterHandle, TypeVendorOut, CmdSetDelay, BitDelay, 0, nullptr, 0, SetupTimeout);
             char status = 0;
-            usb_control_msg(adapterHandle, TypeClassIn, CmdGetStatus, 0, 0, &status, 1,
-                            SetupTimeout);
+            usb_control_msg(
+                adapterHandle, TypeClassIn, CmdGetStatus, 0, 0, &status, 1, SetupTimeout);
             return;
         }
     }
@@ -65,8 +65,8 @@ void discoverAdapter()
 bool transactionAcknowledged()
 {
     char status = 0;
-    const int result = usb_control_msg(adapterHandle, TypeClassIn, CmdGetStatus, 0, 0, &status,
-                                       1, SetupTimeout);
+    const int result
+        = usb_control_msg(adapterHandle, TypeClassIn, CmdGetStatus, 0, 0, &status, 1, SetupTimeout);
     return result >= 0 && status == StatusAddressAck;
 }
 
@@ -77,8 +77,7 @@ class I2CTinyUsbPrivate
 public:
     explicit I2CTinyUsbPrivate(I2CTinyUsb *owner)
         : q(owner)
-    {
-    }
+    { }
 
     I2CTinyUsb *q;
 };
@@ -116,8 +115,8 @@ bool I2CTinyUsb::i2cProbe(quint8 address)
         discoverAdapter();
         return false;
     }
-    if (usb_control_msg(adapterHandle, TypeClassIn, CmdI2cTransaction, 0, address, nullptr, 0,
-                        SetupTimeout)
+    if (usb_control_msg(
+            adapterHandle, TypeClassIn, CmdI2cTransaction, 0, address, nullptr, 0, SetupTimeout)
         < 0) {
         return false;
     }
@@ -134,7 +133,7 @@ qint32 I2CTinyUsb::i2cWrite(quint8 address, const QByteArray &data, qint32 timeo
     // The data stage is only read by the transfer; libusb-0.1 takes a non-const pointer.
     QByteArray bytes = data;
     const int result = usb_control_msg(adapterHandle, TypeClassOut, CmdI2cTransaction, 0, address,
-                                       bytes.data(), bytes.size(), timeout);
+        bytes.data(), bytes.size(), timeout);
     if (result > 0 && transactionAcknowledged())
         return data.size();
     return 0;
@@ -149,7 +148,7 @@ qint32 I2CTinyUsb::i2cRead(quint8 address, quint16 size, QByteArray &data, qint3
         QMutexLocker locker(&adapterLock);
         if (adapterHandle) {
             const int result = usb_control_msg(adapterHandle, TypeClassIn, CmdI2cTransaction,
-                                               ValueRead, address, buffer.data(), size, timeout);
+                ValueRead, address, buffer.data(), size, timeout);
             ok = result > 0 && transactionAcknowledged();
         }
     }

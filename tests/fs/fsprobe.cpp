@@ -30,8 +30,8 @@ int main(int argc, char *argv[])
         if (ok) {
             FiscalStorageAnswer answer;
             ok = worker.finishRegistration(QDateTime(QDate(2024, 3, 5), QTime(14, 7), Qt::UTC),
-                                           QStringLiteral("7700001235"),
-                                           QStringLiteral("0000000001012345"), 0x01, 0x00, answer);
+                QStringLiteral("7700001235"), QStringLiteral("0000000001012345"), 0x01, 0x00,
+                answer);
             code = answer.fsError();
         }
         if (!ok) {
@@ -49,8 +49,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     std::printf("storage %s, %s, phase %02x, last document %u, unconfirmed %u\n",
-                qPrintable(state.fsNumber()), state.isFiscalStorage() ? "fiscal storage" : "MGM",
-                unsigned(state.phase()), unsigned(state.lastDocNumber()),
-                unsigned(state.transport().offlineDocsCount()));
+        qPrintable(state.fsNumber()), state.isFiscalStorage() ? "fiscal storage" : "MGM",
+        unsigned(state.phase()), unsigned(state.lastDocNumber()),
+        unsigned(state.transport().offlineDocsCount()));
     return 0;
 }

@@ -90,10 +90,7 @@ FsWorker *tst_FsCommands::startWorker(StorageSetup setup)
     return m_worker.get();
 }
 
-void tst_FsCommands::cleanup()
-{
-    m_worker.reset();
-}
+void tst_FsCommands::cleanup() { m_worker.reset(); }
 
 // ---- Status -------------------------------------------------------------------
 
@@ -108,8 +105,10 @@ void tst_FsCommands::refreshStatus_data()
 
     QTest::newRow("fresh MGM") << StorageSetup::FreshMgm << 0x01 << false << 0 << 0 << 0;
     QTest::newRow("fresh fiscal storage") << StorageSetup::FreshFs << 0x01 << true << 0 << 0 << 0;
-    QTest::newRow("registered fiscal storage") << StorageSetup::RegisteredFs << 0x03 << true << 1 << 0 << 1;
-    QTest::newRow("MGM awaiting receipt") << StorageSetup::MgmAwaitingReceipt << 0x03 << false << 1 << 1 << 1;
+    QTest::newRow("registered fiscal storage")
+        << StorageSetup::RegisteredFs << 0x03 << true << 1 << 0 << 1;
+    QTest::newRow("MGM awaiting receipt")
+        << StorageSetup::MgmAwaitingReceipt << 0x03 << false << 1 << 1 << 1;
 }
 
 void tst_FsCommands::refreshStatus()
@@ -268,13 +267,20 @@ void tst_FsCommands::beginRegistration_data()
     QTest::addColumn<int>("error");
     QTest::addColumn<int>("openType");
 
-    QTest::newRow("registration of a fresh MGM") << StorageSetup::FreshMgm << false << 0 << true << 0x00 << 0x01;
-    QTest::newRow("registration of a fresh FS") << StorageSetup::FreshFs << false << 0 << true << 0x00 << 0x01;
-    QTest::newRow("registration of a registered FS") << StorageSetup::RegisteredFs << false << 0 << false << 0x02 << 0x00;
-    QTest::newRow("re-registration of a fresh MGM") << StorageSetup::FreshMgm << false << 2 << false << 0x02 << 0x00;
-    QTest::newRow("re-registration of a registered FS") << StorageSetup::RegisteredFs << false << 2 << true << 0x00 << 0x13;
-    QTest::newRow("a document already open") << StorageSetup::FreshMgm << true << 0 << false << 0x02 << 0x01;
-    QTest::newRow("kind 3 is not sent") << StorageSetup::FreshMgm << false << 3 << false << 0x7F << 0x00;
+    QTest::newRow("registration of a fresh MGM")
+        << StorageSetup::FreshMgm << false << 0 << true << 0x00 << 0x01;
+    QTest::newRow("registration of a fresh FS")
+        << StorageSetup::FreshFs << false << 0 << true << 0x00 << 0x01;
+    QTest::newRow("registration of a registered FS")
+        << StorageSetup::RegisteredFs << false << 0 << false << 0x02 << 0x00;
+    QTest::newRow("re-registration of a fresh MGM")
+        << StorageSetup::FreshMgm << false << 2 << false << 0x02 << 0x00;
+    QTest::newRow("re-registration of a registered FS")
+        << StorageSetup::RegisteredFs << false << 2 << true << 0x00 << 0x13;
+    QTest::newRow("a document already open")
+        << StorageSetup::FreshMgm << true << 0 << false << 0x02 << 0x01;
+    QTest::newRow("kind 3 is not sent")
+        << StorageSetup::FreshMgm << false << 3 << false << 0x7F << 0x00;
 }
 
 void tst_FsCommands::beginRegistration()
@@ -346,8 +352,8 @@ void tst_FsCommands::finishRegistration()
     QSignalSpy changed(worker, &FsWorker::fsStatusChanged);
 
     FiscalStorageAnswer answer;
-    QVERIFY(worker->finishRegistration(RegistrationTime, "7700001235", "0000000001012345", 0x05,
-                                       0x21, answer));
+    QVERIFY(worker->finishRegistration(
+        RegistrationTime, "7700001235", "0000000001012345", 0x05, 0x21, answer));
     QCOMPARE(int(answer.fsError()), 0x00);
     const QList<usbemu::Document> documents = usbemu::documents();
     QCOMPARE(documents.size(), 1);
@@ -361,8 +367,8 @@ void tst_FsCommands::finishRegistration()
     const QList<usbemu::Command> close = commandsWithCode(0x03);
     QCOMPARE(close.size(), 1);
     QCOMPARE(close.first().data,
-             QByteArray::fromHex("1803050e07") + "7700001235  " + "0000000001012345    "
-                 + QByteArray::fromHex("0521"));
+        QByteArray::fromHex("1803050e07") + "7700001235  " + "0000000001012345    "
+            + QByteArray::fromHex("0521"));
 
     // The status is refreshed afterwards.
     QCOMPARE(commandCodes(), QList<int>({ 0x03, 0x30, 0x33, 0x32, 0x20 }));
@@ -378,8 +384,8 @@ void tst_FsCommands::finishRegistrationWithExtraByte()
     quint8 code = 0;
     QVERIFY(worker->beginRegistration(0, code));
     FiscalStorageAnswer answer;
-    QVERIFY(worker->finishRegistration(RegistrationTime, "770000123456", "1", 0x01, 0x00, 0x08,
-                                       answer));
+    QVERIFY(worker->finishRegistration(
+        RegistrationTime, "770000123456", "1", 0x01, 0x00, 0x08, answer));
     const QList<usbemu::Command> close = commandsWithCode(0x03);
     QCOMPARE(close.size(), 1);
     QCOMPARE(close.first().data.size(), 40);
@@ -396,9 +402,11 @@ void tst_FsCommands::finishRegistrationLocalRefusals_data()
     const QString inn = "7700001235";
     const QString reg = "0000000001012345";
     QTest::newRow("invalid date-time") << QDateTime() << inn << reg << 0x07;
-    QTest::newRow("date-time in the year 2000") << QDateTime(QDate(2000, 6, 1), QTime(10, 0)) << inn << reg << 0x07;
+    QTest::newRow("date-time in the year 2000")
+        << QDateTime(QDate(2000, 6, 1), QTime(10, 0)) << inn << reg << 0x07;
     QTest::newRow("INN of 13 characters") << RegistrationTime << "7700001235123" << reg << 0x01;
-    QTest::newRow("registration number of 21 characters") << RegistrationTime << inn << "000000000101234567890" << 0x01;
+    QTest::newRow("registration number of 21 characters")
+        << RegistrationTime << inn << "000000000101234567890" << 0x01;
 }
 
 void tst_FsCommands::finishRegistrationLocalRefusals()
@@ -506,14 +514,13 @@ void tst_FsCommands::readOfdMessageFailures_data()
     QTest::newRow("length of 3 bytes")
         << StorageSetup::MgmAwaitingReceipt << 0x22 << 0x00 << QByteArray::fromHex("7b0000")
         << QList<int>({ 0x22, 0x24 }) << 0;
-    QTest::newRow("empty block")
-        << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x00 << QByteArray() << afterFirstBlock << 0;
+    QTest::newRow("empty block") << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x00 << QByteArray()
+                                 << afterFirstBlock << 0;
     QTest::newRow("block refused")
         << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x09 << QByteArray() << afterFirstBlock << 0;
     // The setup's document is 140 bytes: asked for at once, answered with 141.
-    QTest::newRow("block longer than asked")
-        << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x00 << QByteArray(141, 'x') << afterFirstBlock
-        << 141;
+    QTest::newRow("block longer than asked") << StorageSetup::MgmAwaitingReceipt << 0x23 << 0x00
+                                             << QByteArray(141, 'x') << afterFirstBlock << 141;
     QTest::newRow("end of reading refused")
         << StorageSetup::MgmAwaitingReceipt << 0x25 << 0x02 << QByteArray()
         << QList<int>({ 0x22, 0x23, 0x25, 0x24 }) << 140;
@@ -552,7 +559,8 @@ void tst_FsCommands::eraseMgm_data()
     QTest::addColumn<int>("documents");
 
     QTest::newRow("registered MGM") << StorageSetup::RegisteredMgm << true << 0x01 << 0;
-    QTest::newRow("MGM awaiting its receipt") << StorageSetup::MgmAwaitingReceipt << true << 0x01 << 0;
+    QTest::newRow("MGM awaiting its receipt")
+        << StorageSetup::MgmAwaitingReceipt << true << 0x01 << 0;
     QTest::newRow("fresh MGM") << StorageSetup::FreshMgm << true << 0x01 << 0;
     QTest::newRow("registered fiscal storage") << StorageSetup::RegisteredFs << false << 0x03 << 1;
 }
@@ -592,7 +600,8 @@ void tst_FsCommands::furtherCommandsDecodeCannedAnswers()
     quint32 docNumber = 0;
     quint32 fiscalSign = 0;
     usbemu::setCannedAnswer(0x05, 0x00, QByteArray::fromHex("0700000078563412"));
-    QVERIFY(worker->closeFiscalMode(RegistrationTime, "0000000001012345", error, docNumber, fiscalSign));
+    QVERIFY(worker->closeFiscalMode(
+        RegistrationTime, "0000000001012345", error, docNumber, fiscalSign));
     QCOMPARE(docNumber, quint32(7));
     QCOMPARE(fiscalSign, quint32(0x12345678));
 
@@ -610,8 +619,7 @@ void tst_FsCommands::furtherCommandsDecodeCannedAnswers()
 
     quint32 unconfirmed = 0;
     QDate firstDate;
-    usbemu::setCannedAnswer(0x19, 0x00,
-                            QByteArray::fromHex("09000000efbeadde03000000180305"));
+    usbemu::setCannedAnswer(0x19, 0x00, QByteArray::fromHex("09000000efbeadde03000000180305"));
     QVERIFY(worker->makeCalcReport(error, docNumber, fiscalSign, unconfirmed, firstDate));
     QCOMPARE(docNumber, quint32(9));
     QCOMPARE(fiscalSign, quint32(0xDEADBEEF));
@@ -671,7 +679,8 @@ void tst_FsCommands::furtherCommandsSendTheirRequests()
 
     const QList<usbemu::Command> sent = usbemu::receivedCommands();
     QCOMPARE(sent.size(), 7);
-    QCOMPARE(sent.at(0).data, QByteArray::fromHex("1803050e07") + QByteArray("123").leftJustified(20, ' '));
+    QCOMPARE(sent.at(0).data,
+        QByteArray::fromHex("1803050e07") + QByteArray("123").leftJustified(20, ' '));
     QCOMPARE(sent.at(1).data, QByteArray::fromHex("1803050e07"));
     QCOMPARE(sent.at(2).data, QByteArray::fromHex("04030201"));
     QCOMPARE(sent.at(3).data, QByteArray::fromHex("05000000"));
@@ -763,34 +772,82 @@ void tst_FsCommands::commandRefused()
     bool result = true;
     bool errorOut = true;
     switch (command) {
-    case 0x31: result = worker->readFsNumber(answer); errorOut = false; break;
-    case 0x32: result = worker->readLifeTime(answer); errorOut = false; break;
-    case 0x33: result = worker->readFsVersion(answer); errorOut = false; break;
-    case 0x20: result = worker->readTransportState(answer); errorOut = false; break;
-    case 0x02: result = worker->beginRegistration(0, error); break;
-    case 0x07: result = worker->sendDocumentData(testsupport::tlv(1021, "X"), error); break;
+    case 0x31:
+        result = worker->readFsNumber(answer);
+        errorOut = false;
+        break;
+    case 0x32:
+        result = worker->readLifeTime(answer);
+        errorOut = false;
+        break;
+    case 0x33:
+        result = worker->readFsVersion(answer);
+        errorOut = false;
+        break;
+    case 0x20:
+        result = worker->readTransportState(answer);
+        errorOut = false;
+        break;
+    case 0x02:
+        result = worker->beginRegistration(0, error);
+        break;
+    case 0x07:
+        result = worker->sendDocumentData(testsupport::tlv(1021, "X"), error);
+        break;
     case 0x03:
         result = worker->finishRegistration(RegistrationTime, "1", "1", 1, 0, answer);
         errorOut = false;
         break;
-    case 0x06: result = worker->cancelDocument(error); break;
-    case 0x21: result = worker->setTransportConnected(1); break;
-    case 0x24: result = worker->cancelOfdMessage(); break;
+    case 0x06:
+        result = worker->cancelDocument(error);
+        break;
+    case 0x21:
+        result = worker->setTransportConnected(1);
+        break;
+    case 0x24:
+        result = worker->cancelOfdMessage();
+        break;
     case 0x26:
-        result = worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 1), answer);
+        result = worker->sendOfdTicket(
+            testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 1), answer);
         errorOut = false;
         break;
-    case 0x04: result = worker->beginCloseFiscalMode(error); break;
-    case 0x05: result = worker->closeFiscalMode(RegistrationTime, "1", error, a, b); break;
-    case 0x10: result = worker->readShiftParams(error, flag, s1, s2); break;
-    case 0x18: result = worker->beginCalcReport(RegistrationTime, error); break;
-    case 0x19: result = worker->makeCalcReport(error, a, b, c, date); break;
-    case 0x40: result = worker->findDocument(1, type, flag); break;
-    case 0x41: result = worker->readOfdTicket(1, answer, dt, bytes); errorOut = false; break;
-    case 0x42: result = worker->readUnconfirmedCount(answer, s1); errorOut = false; break;
-    case 0x43: result = worker->readRegistrationTotals(answer); errorOut = false; break;
-    case 0x44: result = worker->readRegistrationParam(1018, answer); errorOut = false; break;
-    default: QFAIL("no method for this command");
+    case 0x04:
+        result = worker->beginCloseFiscalMode(error);
+        break;
+    case 0x05:
+        result = worker->closeFiscalMode(RegistrationTime, "1", error, a, b);
+        break;
+    case 0x10:
+        result = worker->readShiftParams(error, flag, s1, s2);
+        break;
+    case 0x18:
+        result = worker->beginCalcReport(RegistrationTime, error);
+        break;
+    case 0x19:
+        result = worker->makeCalcReport(error, a, b, c, date);
+        break;
+    case 0x40:
+        result = worker->findDocument(1, type, flag);
+        break;
+    case 0x41:
+        result = worker->readOfdTicket(1, answer, dt, bytes);
+        errorOut = false;
+        break;
+    case 0x42:
+        result = worker->readUnconfirmedCount(answer, s1);
+        errorOut = false;
+        break;
+    case 0x43:
+        result = worker->readRegistrationTotals(answer);
+        errorOut = false;
+        break;
+    case 0x44:
+        result = worker->readRegistrationParam(1018, answer);
+        errorOut = false;
+        break;
+    default:
+        QFAIL("no method for this command");
     }
 
     QVERIFY(!result);

@@ -74,8 +74,7 @@ private:
 
     std::unique_ptr<FsWorker> m_worker;
     const QList<QByteArray> m_tlvs { testsupport::tlv(1021, "IVANOV I.I."),
-                                     testsupport::tlv(1048, "OOO TEST USER"),
-                                     testsupport::tlvUInt32(1117, 0) };
+        testsupport::tlv(1048, "OOO TEST USER"), testsupport::tlvUInt32(1117, 0) };
 };
 
 void tst_FsRegistration::init()
@@ -85,10 +84,7 @@ void tst_FsRegistration::init()
     m_worker->start();
 }
 
-void tst_FsRegistration::cleanup()
-{
-    m_worker.reset();
-}
+void tst_FsRegistration::cleanup() { m_worker.reset(); }
 
 void tst_FsRegistration::registerThroughWorker(quint32 *docNumber, quint32 *fiscalSign)
 {
@@ -98,8 +94,8 @@ void tst_FsRegistration::registerThroughWorker(quint32 *docNumber, quint32 *fisc
         QVERIFY(m_worker->sendDocumentData(tlv, error));
     FiscalStorageAnswer answer;
     // Work modes 0x25: encryption, automatic mode, internet.
-    QVERIFY(m_worker->finishRegistration(ClosingTime, "7700001235", "0000000001012345", 0x03, 0x25,
-                                         answer));
+    QVERIFY(m_worker->finishRegistration(
+        ClosingTime, "7700001235", "0000000001012345", 0x03, 0x25, answer));
     QCOMPARE(answer.data().size(), 8);
     *docNumber = le32(answer.data().left(4));
     *fiscalSign = le32(answer.data().mid(4));
@@ -123,8 +119,8 @@ void tst_FsRegistration::wholeRegistration()
     QCOMPARE(outer.size(), 1);
     QCOMPARE(int(outer.first().tag), 1);
     const QList<Tlv> fields = readTlvs(outer.first().value);
-    const QList<int> expectedTags { 1040, 1041, 1077, 1012, 1018, 1037, 1062,
-                                    1056, 1002, 1001, 1109, 1110, 1108, 1021, 1048, 1117 };
+    const QList<int> expectedTags { 1040, 1041, 1077, 1012, 1018, 1037, 1062, 1056, 1002, 1001,
+        1109, 1110, 1108, 1021, 1048, 1117 };
     QList<int> tags;
     for (const Tlv &field : fields)
         tags.append(field.tag);
@@ -188,16 +184,21 @@ void tst_FsRegistration::receiptRules_data()
     const QByteArray serial(usbemu::DefaultSerialNumber);
     const QByteArray good = testsupport::ofdReceipt(serial, 1);
     QTest::newRow("receipt for the oldest document") << good << true << 0x00 << 0;
-    QTest::newRow("without the optional tags") << testsupport::ofdReceipt(serial, 1, false) << true << 0x00 << 0;
+    QTest::newRow("without the optional tags")
+        << testsupport::ofdReceipt(serial, 1, false) << true << 0x00 << 0;
     QTest::newRow("number before storage number")
         << testsupport::tlvUInt32(1040, 1) + testsupport::tlv(1041, serial) << true << 0x00 << 0;
-    QTest::newRow("another document number") << testsupport::ofdReceipt(serial, 2) << false << 0x09 << 1;
+    QTest::newRow("another document number")
+        << testsupport::ofdReceipt(serial, 2) << false << 0x09 << 1;
     QTest::newRow("another storage number")
         << testsupport::ofdReceipt("9999078900009999", 1) << false << 0x09 << 1;
-    QTest::newRow("document number missing") << testsupport::tlv(1041, serial) << false << 0x09 << 1;
-    QTest::newRow("storage number missing") << testsupport::tlvUInt32(1040, 1) << false << 0x09 << 1;
+    QTest::newRow("document number missing")
+        << testsupport::tlv(1041, serial) << false << 0x09 << 1;
+    QTest::newRow("storage number missing")
+        << testsupport::tlvUInt32(1040, 1) << false << 0x09 << 1;
     QTest::newRow("document number of 2 bytes")
-        << testsupport::tlv(1041, serial) + testsupport::tlv(1040, QByteArray::fromHex("0100")) << false << 0x09 << 1;
+        << testsupport::tlv(1041, serial) + testsupport::tlv(1040, QByteArray::fromHex("0100"))
+        << false << 0x09 << 1;
     QTest::newRow("last TLV cut short") << good.left(good.size() - 1) << false << 0x09 << 1;
     QTest::newRow("empty receipt is not sent") << QByteArray() << false << 0x7F << 1;
 }
@@ -233,11 +234,13 @@ void tst_FsRegistration::receiptTakenBefore()
 
     // The program takes 0x20 as done and logs the answer code.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^32 "));
-    QVERIFY(m_worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 1), answer));
+    QVERIFY(
+        m_worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 1), answer));
     QCOMPARE(int(answer.fsError()), 0x20);
     QCOMPARE(usbemu::unconfirmedCount(), 1);
 
-    QVERIFY(m_worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 2), answer));
+    QVERIFY(
+        m_worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 2), answer));
     QCOMPARE(int(answer.fsError()), 0x00);
     QCOMPARE(usbemu::unconfirmedCount(), 0);
 }
@@ -247,7 +250,8 @@ void tst_FsRegistration::receiptWithNothingUnconfirmed()
     testsupport::resetStorage(StorageSetup::RegisteredMgm);
     m_worker->start();
     FiscalStorageAnswer answer;
-    QVERIFY(!m_worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 1), answer));
+    QVERIFY(
+        !m_worker->sendOfdTicket(testsupport::ofdReceipt(usbemu::DefaultSerialNumber, 1), answer));
     QCOMPARE(int(answer.fsError()), 0x08);
 }
 

@@ -41,10 +41,7 @@ private slots:
     void destroyingLastWorkerClosesAdapter();
 };
 
-void tst_FsWorker::init()
-{
-    testsupport::resetStorage(StorageSetup::FreshMgm);
-}
+void tst_FsWorker::init() { testsupport::resetStorage(StorageSetup::FreshMgm); }
 
 void tst_FsWorker::exec_data()
 {
@@ -104,8 +101,8 @@ void tst_FsWorker::exec()
     FiscalStorageAnswer answer;
     answer.setCode(0x55); // exec starts from a default answer
     QCOMPARE(worker.exec(FiscalStorageCmd(quint8(code), data, quint16(answerSize)), answer,
-                         FsWorker::ShortTimeout),
-             result);
+                 FsWorker::ShortTimeout),
+        result);
     QCOMPARE(int(answer.frameResult()), frameResult);
     QCOMPARE(int(answer.code()), answerCode);
     QCOMPARE(usbemu::i2cReads(), reads);

@@ -34,15 +34,15 @@ void tst_UsbEmuPreload::init()
     m_statePath = m_dir->filePath(QStringLiteral("storage.json"));
 }
 
-int tst_UsbEmuPreload::runProbe(const QString &mode, const QStringList &environment,
-                                QString *output)
+int tst_UsbEmuPreload::runProbe(
+    const QString &mode, const QStringList &environment, QString *output)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(USBEMU_PRELOAD_PATH));
     env.insert(QStringLiteral("TAVRON_USBEMU_STATE"), m_statePath);
     // In a sanitizer build the preloaded library precedes the sanitizer runtime.
-    env.insert(QStringLiteral("ASAN_OPTIONS"),
-               QStringLiteral("detect_leaks=0:verify_asan_link_order=0"));
+    env.insert(
+        QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0:verify_asan_link_order=0"));
     for (const QString &item : environment)
         env.insert(item.section('=', 0, 0), item.section('=', 1));
 
@@ -65,8 +65,9 @@ void tst_UsbEmuPreload::findsTheEmulatedStorage_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
 
-    QTest::newRow("fresh MGM") << QStringList() << 0
-                               << "storage 9999078900004321, MGM, phase 01, last document 0, unconfirmed 0";
+    QTest::newRow("fresh MGM")
+        << QStringList() << 0
+        << "storage 9999078900004321, MGM, phase 01, last document 0, unconfirmed 0";
     QTest::newRow("fresh fiscal storage with its own number")
         << QStringList({ "TAVRON_USBEMU_KIND=fs", "TAVRON_USBEMU_SERIAL=9999078900007777" }) << 0
         << "storage 9999078900007777, fiscal storage, phase 01, last document 0, unconfirmed 0";
@@ -89,12 +90,16 @@ void tst_UsbEmuPreload::registeredStorageStaysRegistered()
 {
     QString printed;
     QCOMPARE(runProbe(QStringLiteral("register"), { "TAVRON_USBEMU_KIND=fs" }, &printed), 0);
-    QCOMPARE(printed, QStringLiteral("storage 9999078900004321, fiscal storage, phase 03, last document 1, unconfirmed 1"));
+    QCOMPARE(printed,
+        QStringLiteral(
+            "storage 9999078900004321, fiscal storage, phase 03, last document 1, unconfirmed 1"));
 
     // A later run, even one asking for another kind of new storage, finds the
     // registered storage in the state file.
     QCOMPARE(runProbe(QStringLiteral("status"), { "TAVRON_USBEMU_KIND=mgm" }, &printed), 0);
-    QCOMPARE(printed, QStringLiteral("storage 9999078900004321, fiscal storage, phase 03, last document 1, unconfirmed 1"));
+    QCOMPARE(printed,
+        QStringLiteral(
+            "storage 9999078900004321, fiscal storage, phase 03, last document 1, unconfirmed 1"));
 
     QFile file(m_statePath);
     QVERIFY(file.open(QIODevice::ReadOnly));

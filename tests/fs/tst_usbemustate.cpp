@@ -44,10 +44,7 @@ void tst_UsbEmuState::init()
     m_worker->start();
 }
 
-void tst_UsbEmuState::cleanup()
-{
-    m_worker.reset();
-}
+void tst_UsbEmuState::cleanup() { m_worker.reset(); }
 
 void tst_UsbEmuState::stateFileKeepsTheStorage()
 {
@@ -121,8 +118,8 @@ void tst_UsbEmuState::documentLimitedTo16BitLength()
     QCOMPARE(int(error), int(usbemu::AnswerTooMuchData));
     QVERIFY(m_worker->sendDocumentData(testsupport::tlv(1228, QByteArray(404, 'y')), error));
     FiscalStorageAnswer answer;
-    QVERIFY(m_worker->finishRegistration(testsupport::setupRegistrationTime(), "7700001235", "1",
-                                         0x01, 0x00, answer));
+    QVERIFY(m_worker->finishRegistration(
+        testsupport::setupRegistrationTime(), "7700001235", "1", 0x01, 0x00, answer));
     QCOMPARE(usbemu::documents().first().body.size(), 0xFFFF);
 
     QByteArray message;

@@ -35,10 +35,7 @@ private slots:
     void unpluggedAdapterFailsUntilReopened();
 };
 
-void tst_I2CTinyUsb::init()
-{
-    usbemu::reset();
-}
+void tst_I2CTinyUsb::init() { usbemu::reset(); }
 
 void tst_I2CTinyUsb::noAdapterEveryProbeRescans()
 {
@@ -133,10 +130,12 @@ void tst_I2CTinyUsb::readAlwaysHoldsSize_data()
     QTest::addColumn<QByteArray>("expected");
 
     // The storage's answer to 0x30 begins 04 1f 00 00 (30 data bytes).
-    QTest::newRow("acknowledged, first 4 bytes") << "ack" << 4 << 4 << QByteArray::fromHex("041f0000");
+    QTest::newRow("acknowledged, first 4 bytes")
+        << "ack" << 4 << 4 << QByteArray::fromHex("041f0000");
     QTest::newRow("storage detached") << "detached" << 6 << 0 << QByteArray(6, '\0');
     QTest::newRow("transfer fails") << "transfer error" << 36 << 0 << QByteArray(36, '\0');
-    QTest::newRow("status byte 0") << "status 0" << 8 << 0 << QByteArray::fromHex("041f000001000000");
+    QTest::newRow("status byte 0")
+        << "status 0" << 8 << 0 << QByteArray::fromHex("041f000001000000");
     QTest::newRow("no adapter") << "unplugged" << 10 << 0 << QByteArray(10, '\0');
 }
 

@@ -8,10 +8,7 @@ namespace testsupport {
 const QByteArray SetupInn("7700001235  ");
 const QByteArray SetupRegNumber("0000000001012345    ");
 
-QDateTime setupRegistrationTime()
-{
-    return QDateTime(QDate(2024, 3, 5), QTime(14, 7), Qt::UTC);
-}
+QDateTime setupRegistrationTime() { return QDateTime(QDate(2024, 3, 5), QTime(14, 7), Qt::UTC); }
 
 namespace {
 

@@ -10,7 +10,8 @@
 
 namespace testsupport {
 
-enum class StorageSetup {
+enum class StorageSetup
+{
     NoAdapter, // no adapter on the USB bus
     NoStorage, // adapter plugged, nothing at I2C address 2
     FreshMgm, // MGM in the readiness phase (0x01), no documents

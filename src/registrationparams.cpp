@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTextCodec>
 
+#include <array>
 #include <limits>
 
 namespace {
@@ -49,10 +50,55 @@ QTextCodec *cp866()
     return codec;
 }
 
+// The bytes of the characters U+0000 to U+04FF that CP866 holds (ASCII, the
+// Cyrillic letters, a few signs), -1 for the others. The codec opens a
+// converter for every call, which costs more than converting a whole TLV
+// text; so it converts all 256 bytes to characters and back once, and the
+// table keeps the characters that come back as the byte they came from.
+constexpr int Cp866TableSize = 0x500;
+
+const std::array<qint16, Cp866TableSize> &cp866Bytes()
+{
+    static const std::array<qint16, Cp866TableSize> table = [] {
+        std::array<qint16, Cp866TableSize> bytes;
+        bytes.fill(-1);
+        QTextCodec *codec = cp866();
+        if (!codec)
+            return bytes;
+        QByteArray all(256, Qt::Uninitialized);
+        for (int byte = 0; byte < 256; ++byte)
+            all[byte] = char(byte);
+        const QString characters = codec->toUnicode(all);
+        const QByteArray back = codec->fromUnicode(characters);
+        // A single-byte code page gives one character per byte and back.
+        if (characters.size() != 256 || back.size() != 256)
+            return bytes;
+        for (int byte = 0; byte < 256; ++byte) {
+            const ushort unicode = characters.at(byte).unicode();
+            if (unicode < Cp866TableSize && back.at(byte) == all.at(byte))
+                bytes[unicode] = qint16(byte);
+        }
+        return bytes;
+    }();
+    return table;
+}
+
 QByteArray toCp866(const QString &text)
 {
     QTextCodec *codec = cp866();
-    return codec ? codec->fromUnicode(text) : text.toLatin1();
+    if (!codec)
+        return text.toLatin1();
+    const std::array<qint16, Cp866TableSize> &table = cp866Bytes();
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (int i = 0; i < text.size(); ++i) {
+        const ushort unicode = text.at(i).unicode();
+        const qint16 byte = unicode < Cp866TableSize ? table[unicode] : qint16(-1);
+        // What the table lacks is the codec's to convert (and to replace).
+        if (byte < 0)
+            return codec->fromUnicode(text);
+        bytes[i] = char(byte);
+    }
+    return bytes;
 }
 
 void appendLittleEndian(QByteArray &out, quint64 value, int bytes)

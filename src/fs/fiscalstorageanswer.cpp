@@ -12,6 +12,26 @@ QTextCodec *cp866()
     return codec;
 }
 
+// Storage text in CP866. The codec opens a converter for every call, which
+// costs more than the few bytes of a status answer: it converts all 256 bytes
+// once, and each byte of a text is looked up (one character per byte).
+QString fromCp866(const QByteArray &bytes)
+{
+    static const QString characters = [] {
+        QByteArray all(256, Qt::Uninitialized);
+        for (int byte = 0; byte < 256; ++byte)
+            all[byte] = char(byte);
+        const QString decoded = cp866()->toUnicode(all);
+        return decoded.size() == 256 ? decoded : QString();
+    }();
+    if (characters.isEmpty())
+        return cp866()->toUnicode(bytes);
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        text[i] = characters.at(quint8(bytes.at(i)));
+    return text;
+}
+
 int signedAt(const QByteArray &data, int i)
 {
     return int(qint8(data.at(i)));
@@ -80,7 +100,7 @@ quint8 FiscalStorageAnswer::decodeStatus(FsState &state) const
     state.setCycleIsOpen(m_data.at(3) == 1);
     state.setWarnings(quint8(m_data.at(4)));
     state.setLastDocDt(dateTimeAt(m_data, 5));
-    state.setFsNumber(cp866()->toUnicode(m_data.mid(10, 16)));
+    state.setFsNumber(fromCp866(m_data.mid(10, 16)));
     state.setLastDocNumber(uint32At(m_data, 26));
     return state.isValid() ? FrameOk : DataMismatch;
 }
@@ -93,7 +113,7 @@ quint8 FiscalStorageAnswer::decodeNumber(FsState &state) const
     state.setFsNumber(QString());
     if (m_data.size() != 16)
         return DataMismatch;
-    state.setFsNumber(cp866()->toUnicode(m_data));
+    state.setFsNumber(fromCp866(m_data));
     return FrameOk;
 }
 
@@ -129,7 +149,7 @@ quint8 FiscalStorageAnswer::decodeVersion(FsState &state) const
         if (signedAt(m_data, i) >= 0x20)
             text.append(m_data.at(i));
     }
-    state.setFsVersion(cp866()->toUnicode(text));
+    state.setFsVersion(fromCp866(text));
     state.setDebugMode(m_data.at(16) == 0);
     return FrameOk;
 }

@@ -125,7 +125,14 @@ bool I2CTinyUsb::i2cProbe(quint8 address)
 
 qint32 I2CTinyUsb::i2cWrite(quint8 address, const QByteArray &data, qint32 timeout)
 {
-    qWarning() << data.toHex();
+    // The quoted hex string, put together here: streamed as a byte array it
+    // would be checked for characters to escape one by one, and hex digits
+    // never need it.
+    const QByteArray hex = data.toHex();
+    QByteArray quoted;
+    quoted.reserve(hex.size() + 2);
+    quoted.append('"').append(hex).append('"');
+    qWarning().noquote() << quoted;
 
     QMutexLocker locker(&adapterLock);
     if (!adapterHandle)

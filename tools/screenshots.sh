@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Renders the registration form and the result dialog offscreen into
-# docs/images/*.png from the real widgets. DejaVu fonts give the Cyrillic glyphs.
+# docs/images/*.png from the real widgets, and the main window along one
+# registration against the emulators (their OFD takes 127.0.0.1:7777). DejaVu
+# fonts give the Cyrillic glyphs.
 #
 #   bash tools/screenshots.sh            build into build/, write docs/images/
 #   BUILD_DIR=out bash tools/screenshots.sh

@@ -7,6 +7,7 @@
 // picture of its own adds a function and a row.
 
 #include "fs/fsstate.h"
+#include "mainwindowshots.h"
 #include "registrationparams.h"
 #include "registrationwidget.h"
 #include "resultdialog.h"
@@ -145,5 +146,6 @@ int main(int argc, char *argv[])
             ++failures;
         }
     }
+    failures += mainWindowShots(out, err);
     return failures == 0 ? 0 : 1;
 }

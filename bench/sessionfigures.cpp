@@ -10,6 +10,8 @@ namespace {
 // it the program's own work may use.
 constexpr double RealTransferUs = 1000.0;
 constexpr double TargetUsPerTransfer = 20.0;
+// The worker's pause between two polls of a busy storage, in milliseconds.
+constexpr int PollPauseMs = 2;
 
 QMap<QString, SessionFigures> &recorded()
 {
@@ -141,6 +143,8 @@ void printSummary(std::FILE *out)
             perRunText(f.probes).constData(), perRunText(f.writes).constData(),
             perRunText(f.reads).constData(), perRunText(f.busScans).constData(),
             perRunText(f.logLines).constData());
+        if (f.latencyMs > 0)
+            std::fprintf(out, "  the storage needs %d ms for every answer\n", f.latencyMs);
         const qint64 extra = transfers - f.rules.total();
         std::fprintf(out,
             "  control transfers: %lld; the worker's rules call for %lld (%s/%s/%s/%s) "
@@ -151,6 +155,13 @@ void printSummary(std::FILE *out)
             QByteArray::number(f.rules.i2c).constData(), extra < 0 ? -extra : extra,
             extra == 0 ? "extra: none beyond the rules"
                        : (extra > 0 ? "MORE than the rules" : "FEWER than the rules"));
+        if (f.latencyMs > 0 && extra > 0) {
+            std::fprintf(out,
+                "  the %lld more are the polls of a busy storage: %.1f rounds of two "
+                "probes (4 transfers) and a %d ms pause, %.1f per command\n",
+                extra, double(extra) / 4.0, PollPauseMs,
+                f.commands > 0 ? double(extra) / 4.0 / f.commands : 0.0);
+        }
         std::fprintf(out,
             "  least a write/read exchange could do: %lld transfers; the other %lld are "
             "the probes and set-ups of the worker's rules\n",

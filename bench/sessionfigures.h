@@ -32,6 +32,7 @@ struct SessionFigures
     QString what;
     qint64 runs = 0;
     int workers = 0; // storage workers one run creates
+    int latencyMs = 0; // how long the storage prepares each answer
     // Per run, microseconds, without the benchmark's own clock readings.
     double wallUs = 0;
     double cpuUs = 0; // thread CPU time of the whole session

@@ -112,7 +112,7 @@ void printSummary(std::FILE *out)
         return;
 
     std::fprintf(out,
-        "\nStorage sessions against the emulated adapter, storage latency 0, per run\n"
+        "\nStorage sessions against the emulated adapter (storage latency 0 unless said), per run\n"
         "(CPU: thread CPU time of the session; adapter: the part of it spent inside the\n"
         "emulated adapter and storage; own = CPU - adapter; transfers by request\n"
         "1/2/3/7; rules: what the worker's exchange rules call for; floor: a write and\n"

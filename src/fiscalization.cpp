@@ -22,6 +22,9 @@ namespace {
 // How long the OFD may take to accept the connection.
 constexpr int OfdConnectTimeoutMs = 30000;
 
+// The life phase of a registered storage (fiscal mode).
+constexpr quint8 FiscalModePhase = 0x03;
+
 // One storage worker for one attempt: started at once, stopped and deleted by
 // release() or, on any other way out, when the holder goes.
 class AttemptFsWorker
@@ -150,11 +153,29 @@ bool RegistrationWidget::fiscalize()
 
     // The storage must still be the one the operator agreed to at hand-over;
     // the status that the worker's start read is compared as it is.
-    if (currentFsState().fsNumber() != acceptedFsNumber) {
+    const FsState state = currentFsState();
+    if (state.fsNumber() != acceptedFsNumber) {
         worker.release();
         emit finish();
         QMessageBox::critical(this, tr("Внимание"), tr("Изменился ФН"), QMessageBox::Ok);
         return false;
+    }
+
+    // The storage was ready for registration at hand-over. Registered now, it
+    // took the closing of an earlier attempt whose answer was lost on the
+    // way: the registration is done, and opening another would only be
+    // refused. Its document number and date are the storage's own; the
+    // fiscal sign came with the lost answer alone, so the report leaves it out.
+    if (state.phase() == FiscalModePhase) {
+        qWarning() << "the storage is registered already: document" << state.lastDocNumber()
+                   << state.lastDocDt();
+        params.setFsNumber(state.fsNumber());
+        params.setRegDate(state.lastDocDt());
+        params.setRegDocNumber(state.lastDocNumber());
+        params.setFiscalCode(0);
+        worker.release();
+        ui->progressBar->setValue(ui->progressBar->maximum());
+        return true;
     }
 
     quint8 error = 0;
@@ -186,10 +207,12 @@ bool RegistrationWidget::fiscalize()
     const quint8 workMode
         = static_cast<quint8>(params.regFlags() & RegistrationParams::WorkModeByteMask);
     // Closed only when the storage answered with a sound frame and code 0: a
-    // frame that failed its checks may still carry a 0 in its code byte.
+    // frame that failed its checks may still carry a 0 in its code byte, and
+    // its numbers cannot be trusted. (Whether the storage closed the report
+    // all the same, the next attempt finds out.)
     const bool closed = worker->finishRegistration(regDate, params.userInn().trimmed(),
         params.regNumber().trimmed(), params.taxes(), workMode, answer);
-    if (!closed || answer.fsError() != 0) {
+    if (!closed || !answer.isValid() || answer.fsError() != 0) {
         worker->cancelDocument(error);
         QMessageBox::critical(
             this, tr("Внимание"), tr("Ошибка завершения фискализации"), QMessageBox::Ok);

@@ -106,6 +106,8 @@ enum class Fault
     RefuseTlv, // 0x07 refused
     RefuseClosing, // 0x03 refused
     ShortClosingAnswer, // 0x03 "done" with 4 bytes of data
+    ClosingAnswerDamaged, // the storage closes the report; its answer has a bad checksum
+    ClosingAnswerCutShort, // the storage closes the report; its answer is cut short
     OfdRefuses, // nothing listens on 127.0.0.1:7777
     OfdRefusesConfirmedMeanwhile, // the same; the document is confirmed before the retry
     OfdNoAnswer, // the OFD reads the document, never answers, hangs up
@@ -463,6 +465,17 @@ void tst_Fiscalization::failures_data()
         << Fault::RefuseClosing << AtRetry::ClearFault << QList<int> { apply, apply, yes, apply }
         << QStringList { confirm, confirm, attention, retry, confirm, result }
         << QStringList { QStringLiteral("Ошибка завершения фискализации") } << 1 << true << 1 << 0;
+    // The storage closed the report but its answer was lost on the way: the
+    // next attempt finds the storage registered, goes on with the delivery,
+    // and shows the storage's document number without a fiscal sign.
+    QTest::newRow("closing answer damaged, storage registered")
+        << Fault::ClosingAnswerDamaged << AtRetry::Keep << QList<int> { apply, apply, yes, apply }
+        << QStringList { confirm, confirm, attention, retry, confirm, result }
+        << QStringList { QStringLiteral("Ошибка завершения фискализации") } << 1 << true << 1 << 0;
+    QTest::newRow("closing answer cut short, storage registered")
+        << Fault::ClosingAnswerCutShort << AtRetry::Keep << QList<int> { apply, apply, yes, apply }
+        << QStringList { confirm, confirm, attention, retry, confirm, result }
+        << QStringList { QStringLiteral("Ошибка завершения фискализации") } << 1 << true << 1 << 0;
     QTest::newRow("closing answer without its numbers")
         << Fault::ShortClosingAnswer << AtRetry::Keep << QList<int> { apply, apply }
         << QStringList { confirm, confirm, ofdError, result }
@@ -562,6 +575,14 @@ void tst_Fiscalization::failures()
             on ? usbemu::setCannedAnswer(0x03, usbemu::AnswerOk, QByteArray::fromHex("01000000"))
                : usbemu::clearCannedAnswer(0x03);
             break;
+        case Fault::ClosingAnswerDamaged:
+            usbemu::setFrameFault(
+                0x03, on ? usbemu::FrameFault::BadChecksum : usbemu::FrameFault::None);
+            break;
+        case Fault::ClosingAnswerCutShort:
+            usbemu::setFrameFault(
+                0x03, on ? usbemu::FrameFault::ShortFrame : usbemu::FrameFault::None);
+            break;
         case Fault::OfdRefuses:
         case Fault::OfdRefusesConfirmedMeanwhile:
             m_ofd.setScenario(on ? ofdemu::Scenario::Refuse : ofdemu::Scenario::Normal);
@@ -634,8 +655,15 @@ void tst_Fiscalization::failures()
     // The storage: registered or not; a failed step cancelled its document.
     QCOMPARE(usbemu::phase(), registered ? usbemu::PhaseFiscalMode : usbemu::PhaseReadiness);
     QCOMPARE(usbemu::documents().size() - olderDocuments, registered ? 1 : 0);
+    const bool closingAnswerLost
+        = fault == Fault::ClosingAnswerDamaged || fault == Fault::ClosingAnswerCutShort;
     const bool attemptFailedInStorage = fault == Fault::RefuseOpening || fault == Fault::RefuseTlv
-        || fault == Fault::RefuseClosing;
+        || fault == Fault::RefuseClosing || closingAnswerLost;
+    if (closingAnswerLost) {
+        // One report opened and closed: the retry did not open another.
+        QCOMPARE(commands(0x02).size(), 1);
+        QCOMPARE(commands(0x03).size(), 1);
+    }
     QCOMPARE(commands(0x06).size() >= 1, attemptFailedInStorage || fault == Fault::ReceiptRefused);
     if (fault == Fault::AnotherStorage || fault == Fault::InvalidEntry
         || (fault == Fault::None && !registered)) {
@@ -672,13 +700,27 @@ void tst_Fiscalization::failures()
     // The result dialog: the storage's numbers only when it answered them.
     if (boxes.contains(QStringLiteral("result|Dialog"))) {
         const QString report = m_answerer->seen().last().text;
-        const bool numbered = fault != Fault::ShortClosingAnswer;
-        QCOMPARE(reportLine(report, QStringLiteral("ФП ")).isEmpty(), !numbered);
-        QCOMPARE(reportValue(report, QStringLiteral("ФД")).isEmpty(), !numbered);
+        const bool docShown = fault != Fault::ShortClosingAnswer;
+        const bool signShown = docShown && !closingAnswerLost;
+        QCOMPARE(reportLine(report, QStringLiteral("ФП ")).isEmpty(), !signShown);
         const RegistrationParams params = m_form->registrationParams();
         QVERIFY(params.regDate().isValid());
-        QCOMPARE(params.regDocNumber() != 0, numbered);
-        QCOMPARE(params.fiscalCode() != 0, numbered);
+        QCOMPARE(params.regDocNumber() != 0, docShown);
+        QCOMPARE(params.fiscalCode() != 0, signShown);
+        if (docShown) {
+            const usbemu::Document last = usbemu::documents().last();
+            QCOMPARE(reportValue(report, QStringLiteral("ФД")), QString::number(last.number));
+            QCOMPARE(params.regDocNumber(), last.number);
+            if (signShown)
+                QCOMPARE(params.fiscalCode(), last.fiscalSign);
+            // The date the storage closed the report with, to the minute. The
+            // storage keeps the wall-clock bytes it was given; the emulator
+            // reads them as UTC.
+            QCOMPARE(params.regDate().toString(QStringLiteral("yyyy-MM-dd hh:mm")),
+                last.dateTime.toUTC().toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+        } else {
+            QVERIFY(reportValue(report, QStringLiteral("ФД")).isEmpty());
+        }
     }
 }
 

@@ -1,0 +1,102 @@
+#ifndef REGISTRATIONBENCH_H
+#define REGISTRATIONBENCH_H
+
+// The whole program at the bench: the real main window and registration form
+// offscreen, logged in to the emulated processing server, the emulated
+// adapter and storage in place of libusb, and an emulated OFD.
+//
+// The OFD emulator listens where the directory's loopback operator points,
+// 127.0.0.1:7777 (Qt connects to a loopback address without any proxy), so
+// the tests that use this bench are marked SERIAL.
+
+#include "ofdserveremulator.h"
+#include "processingserveremulator.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class BenchOperator;
+class MainWidget;
+class RegistrationWidget;
+
+namespace bench {
+
+// The operator served by the loopback OFD: "Энвижн Груп", 127.0.0.1:7777.
+extern const QString LoopbackOfdInn;
+extern const quint16 LoopbackOfdPort;
+
+// What the test operator types into the form: valid for an MGM with the
+// default serial number.
+struct Entry
+{
+    QString serial = QStringLiteral("0042000123");
+    QString cashier = QStringLiteral("Петров П.П.");
+    QString cashierInn = QStringLiteral("770123450074");
+    QString fnsSite = QStringLiteral("www.nalog.gov.ru");
+    QString email = QStringLiteral("kassa@shop.example");
+    QString userInn = QStringLiteral("7700001235");
+    QString userName = QStringLiteral("ООО \"Ромашка\"");
+    QString address = QStringLiteral("г. Москва, ул. Тверская, д. 1");
+    QString place = QStringLiteral("Магазин №1");
+
+    QString regNumber() const;
+};
+
+// The tags the storage receives for Entry, in the order sent.
+QList<quint16> entryTags();
+
+class RegistrationBench
+{
+public:
+    RegistrationBench();
+    ~RegistrationBench();
+
+    // Starts both emulators; false with a reason in error().
+    bool start();
+    QString error() const { return m_error; }
+
+    ProcessingServerEmulator &processing() { return m_processing; }
+    OfdServerEmulator &ofd() { return m_ofd; }
+    BenchOperator &operatorAtBench() { return *m_operator; }
+
+    // A new main window, logged in, with its model list (false when it is
+    // not ready within the time given).
+    bool openWindow(int waitMs = 15000);
+    void closeWindow();
+    MainWidget *window() const { return m_window.get(); }
+    RegistrationWidget *form() const { return m_form; }
+
+    // The serial number typed, the first model chosen, "Начать" pressed; the
+    // operator agrees to the hand-over. True when the form is enabled then.
+    bool handOver(const Entry &entry);
+    // Types the entry into the form and chooses the loopback OFD.
+    bool fill(const Entry &entry);
+    // "Выполнить регистрацию"; returns when the run is over.
+    void pressRegister();
+    // "Стереть МГМ"; returns when the erase is over. False when the button is
+    // not enabled.
+    bool pressClean();
+
+    // The OFD's records of documents (refused containers left out).
+    QList<QJsonObject> ofdDocuments() const;
+    // How many times the OFD received exactly this document (the storage's
+    // document for the OFD, as 0x22/0x23 hand it out) since markOfd().
+    int copiesAtOfd(const QByteArray &document) const;
+    void markOfd();
+
+private:
+    ProcessingServerEmulator m_processing;
+    OfdServerEmulator m_ofd;
+    std::unique_ptr<BenchOperator> m_operator;
+    std::unique_ptr<MainWidget> m_window;
+    RegistrationWidget *m_form = nullptr;
+    QString m_error;
+    int m_ofdMark = 0;
+};
+
+} // namespace bench
+
+#endif // REGISTRATIONBENCH_H

@@ -7,6 +7,10 @@
 #include "regnumber.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -49,8 +53,9 @@ bool typeInto(QLineEdit *edit, const QString &text)
 
 } // namespace
 
-RegistrationBench::RegistrationBench()
-    : m_operator(std::make_unique<BenchOperator>())
+RegistrationBench::RegistrationBench(Ofd ofd)
+    : m_ofdMode(ofd)
+    , m_operator(std::make_unique<BenchOperator>())
 {
 }
 
@@ -58,6 +63,43 @@ RegistrationBench::~RegistrationBench()
 {
     closeWindow();
     m_ofd.stop();
+    if (m_ofdProcess) {
+        m_ofdProcess->terminate();
+        if (!m_ofdProcess->waitForFinished(5000))
+            m_ofdProcess->kill();
+        m_ofdProcess->waitForFinished(5000);
+    }
+    if (!m_ofdRecord.isEmpty())
+        QFile::remove(m_ofdRecord);
+}
+
+bool RegistrationBench::startStandaloneOfd()
+{
+    m_ofdRecord = QDir::temp().filePath(
+        QStringLiteral("tavron-ofd-%1.jsonl").arg(QCoreApplication::applicationPid()));
+    QFile::remove(m_ofdRecord);
+    m_ofdProcess = std::make_unique<QProcess>();
+    m_ofdProcess->setProcessChannelMode(QProcess::SeparateChannels);
+    m_ofdProcess->start(QStringLiteral(TAVRON_OFD_EMULATOR),
+        { QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+            QString::number(LoopbackOfdPort), QStringLiteral("--record"), m_ofdRecord });
+    if (!m_ofdProcess->waitForStarted(10000)) {
+        m_error = m_ofdProcess->errorString();
+        return false;
+    }
+    // It says "listening on ADDRESS:PORT" on stderr once it is ready.
+    QByteArray said;
+    const bool ready = QTest::qWaitFor(
+        [&]() {
+            said += m_ofdProcess->readAllStandardError();
+            return said.contains("listening on") || m_ofdProcess->state() == QProcess::NotRunning;
+        },
+        10000);
+    if (!ready || !said.contains("listening on")) {
+        m_error = QStringLiteral("the OFD emulator did not start: ") + QString::fromLocal8Bit(said);
+        return false;
+    }
+    return true;
 }
 
 bool RegistrationBench::start()
@@ -66,6 +108,8 @@ bool RegistrationBench::start()
         m_error = QStringLiteral("the processing server emulator did not start");
         return false;
     }
+    if (m_ofdMode == Ofd::Standalone)
+        return startStandaloneOfd();
     if (!m_ofd.start(QHostAddress(QStringLiteral("127.0.0.1")), LoopbackOfdPort)) {
         m_error = m_ofd.errorString();
         return false;
@@ -163,7 +207,19 @@ bool RegistrationBench::pressClean()
 QList<QJsonObject> RegistrationBench::ofdDocuments() const
 {
     QList<QJsonObject> documents;
-    const QList<QJsonObject> records = m_ofd.records();
+    QList<QJsonObject> records;
+    if (m_ofdMode == Ofd::Standalone) {
+        QFile file(m_ofdRecord);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> lines = file.readAll().split('\n');
+            for (const QByteArray &line : lines) {
+                if (!line.trimmed().isEmpty())
+                    records << QJsonDocument::fromJson(line).object();
+            }
+        }
+    } else {
+        records = m_ofd.records();
+    }
     for (const QJsonObject &record : records) {
         if (record.contains(QStringLiteral("documentNumber")))
             documents << record;

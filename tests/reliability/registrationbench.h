@@ -13,6 +13,7 @@
 #include "processingserveremulator.h"
 
 #include <QJsonObject>
+#include <QProcess>
 #include <QList>
 #include <QString>
 
@@ -51,7 +52,12 @@ QList<quint16> entryTags();
 class RegistrationBench
 {
 public:
-    RegistrationBench();
+    // Where the emulated OFD runs: in this process (its signals and settings
+    // at hand), or as the standalone program, so that what it records is not
+    // counted in this process's memory (the soak).
+    enum class Ofd { InProcess, Standalone };
+
+    explicit RegistrationBench(Ofd ofd = Ofd::InProcess);
     ~RegistrationBench();
 
     // Starts both emulators; false with a reason in error().
@@ -59,6 +65,7 @@ public:
     QString error() const { return m_error; }
 
     ProcessingServerEmulator &processing() { return m_processing; }
+    // The in-process OFD (idle with Ofd::Standalone).
     OfdServerEmulator &ofd() { return m_ofd; }
     BenchOperator &operatorAtBench() { return *m_operator; }
 
@@ -88,6 +95,11 @@ public:
     void markOfd();
 
 private:
+    bool startStandaloneOfd();
+
+    Ofd m_ofdMode;
+    std::unique_ptr<QProcess> m_ofdProcess;
+    QString m_ofdRecord;
     ProcessingServerEmulator m_processing;
     OfdServerEmulator m_ofd;
     std::unique_ptr<BenchOperator> m_operator;

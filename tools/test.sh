@@ -13,8 +13,11 @@ set -euo pipefail
 
 cd "$(dirname "$0")/.."
 source tools/packages.sh
+# qtbase5-private-dev: the test that holds user input back during the OFD wait
+# posts window-system events; xvfb and xauth: the demo's smoke test.
 ensure_packages build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools \
-    libusb-dev zlib1g-dev openssl ca-certificates fonts-dejavu-core
+    qtbase5-private-dev libusb-dev zlib1g-dev openssl ca-certificates fonts-dejavu-core \
+    xvfb xauth
 
 build_dir=${BUILD_DIR:-build}
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}

@@ -39,6 +39,12 @@ const QString OfdAnswerError = QStringLiteral("Ошибка получения �
 const QString TicketError = QStringLiteral("Ошибка записи квитанции от ОФД");
 const QString UnknownError = QStringLiteral("НЕИЗВЕСТНАЯ ОШИБКА ОТПРАВКИ В ОФД");
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool SanitizerBuild = true;
+#else
+constexpr bool SanitizerBuild = false;
+#endif
+
 // A fault between two storage commands: the adapter is pulled out while the
 // document is at the OFD (command 0 in the table).
 constexpr int WhileAtOfd = 0;
@@ -171,10 +177,13 @@ void tst_StorageFaults::matrix_data()
     // taken (the storage did take the TLV); one that cannot be read fails the
     // parameter. The busy storage costs two seconds a row, so the first and
     // the last TLV stand for the others there.
+    // In the sanitizer build the middle TLVs are left out of the unplugged
+    // rows: they take one path, and the normal build runs them all.
     const QList<quint16> tags = bench::entryTags();
     for (int i = 0; i < tags.size(); ++i) {
         const QString step = QStringLiteral("TLV %1").arg(tags.at(i));
-        row(step, 0x07, tags.at(i), -1, 0, Kind::Unplug, { TlvError, OpenError }, 1);
+        if (!SanitizerBuild || i == 0 || i == tags.size() - 1)
+            row(step, 0x07, tags.at(i), -1, 0, Kind::Unplug, { TlvError, OpenError }, 1);
         if (i == 0 || i == tags.size() - 1)
             row(step, 0x07, tags.at(i), -1, 0, Kind::Busy, { TlvError, OpenError }, 1);
         const Kind damage = corrupt.at(i % corrupt.size());

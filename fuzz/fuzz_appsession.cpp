@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(fuzzsupport::bytes(data, size), &parseError);
+    const QJsonDocument document
+        = QJsonDocument::fromJson(fuzzsupport::bytes(data, size), &parseError);
     const QVariant value = document.toVariant();
 
     // An object is a session answer; an array gives one record per element.
@@ -33,9 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(ids.size() == 3);
         FUZZ_CHECK(ids.value(QStringLiteral("idSession")).toString() == session.idSession());
         FUZZ_CHECK(ids.value(QStringLiteral("idDealer")).toString()
-                   == QString::number(session.idDealer()));
-        FUZZ_CHECK(ids.value(QStringLiteral("idUser")).toString()
-                   == QString::number(session.idUser()));
+            == QString::number(session.idDealer()));
+        FUZZ_CHECK(
+            ids.value(QStringLiteral("idUser")).toString() == QString::number(session.idUser()));
 
         const AppSession copy = session;
         FUZZ_CHECK(copy == session);

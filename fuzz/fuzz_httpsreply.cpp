@@ -33,7 +33,8 @@ public:
     BufferReply(const QByteArray &body, bool gzipHeader, bool networkError)
         : m_body(body)
     {
-        setUrl(QUrl(QStringLiteral("https://127.0.0.1:1/vendrel/api/LoginSession?login=a&password=b")));
+        setUrl(QUrl(
+            QStringLiteral("https://127.0.0.1:1/vendrel/api/LoginSession?login=a&password=b")));
         setOperation(QNetworkAccessManager::GetOperation);
         if (gzipHeader)
             setRawHeader("Content-Encoding", "gzip");
@@ -43,7 +44,7 @@ public:
         setFinished(true);
     }
 
-    void abort() override {}
+    void abort() override { }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override
     {
@@ -101,13 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     case 3:
         handler = new LoginHttpsHandler(AppSession::OperatorLogin, &login);
-        QObject::connect(handler, SIGNAL(loginSuccess(QVariantMap)), &login,
-                         SLOT(onLoginSuccess(QVariantMap)));
+        QObject::connect(
+            handler, SIGNAL(loginSuccess(QVariantMap)), &login, SLOT(onLoginSuccess(QVariantMap)));
         break;
     default:
         handler = new HttpsReplyHandler(&dataMgr);
         QObject::connect(handler, SIGNAL(dataLoaded(QVariant)), &dataMgr,
-                         SLOT(onSupportedModelsLoaded(QVariant)));
+            SLOT(onSupportedModelsLoaded(QVariant)));
         break;
     }
 
@@ -134,11 +135,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (networkError)
         FUZZ_CHECK(!accepted
-                   && handler->errorMap().value(QStringLiteral("result")).toInt()
-                       == QNetworkReply::ConnectionRefusedError);
+            && handler->errorMap().value(QStringLiteral("result")).toInt()
+                == QNetworkReply::ConnectionRefusedError);
     if (body.isEmpty() && !networkError)
         FUZZ_CHECK(!accepted
-                   && handler->errorMap().value(QStringLiteral("result")).toInt() == JsonParseError);
+            && handler->errorMap().value(QStringLiteral("result")).toInt() == JsonParseError);
     delete handler;
     return 0;
 }

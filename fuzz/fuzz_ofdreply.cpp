@@ -46,7 +46,8 @@ void writeAll(int fd, const QByteArray &bytes)
 {
     qint64 done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
+        const ssize_t n
+            = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
         FUZZ_CHECK(n > 0);
         done += n;
     }
@@ -80,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray reply = fuzzsupport::bytes(data, size);
 
     const OfdInfo server(QStringLiteral("7703282175"), QStringLiteral("127.0.0.1"), listenerPort,
-                         QString(), 10000, QString(), QStringLiteral("fuzz"), QStringLiteral("fuzz"));
+        QString(), 10000, QString(), QStringLiteral("fuzz"), QStringLiteral("fuzz"));
     auto *worker = new OfdWorker;
     worker->setReplyTimeout(200);
     FUZZ_CHECK(worker->selectOfd(&server));
@@ -91,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // worker finds all of it on its first look.
     writeAll(connection, reply);
 
-    const QByteArray receipt = worker->sendSyncDocument(QByteArrayLiteral("\x01\x00\x02\x00\xaa\xbb"));
+    const QByteArray receipt
+        = worker->sendSyncDocument(QByteArrayLiteral("\x01\x00\x02\x00\xaa\xbb"));
     // Whatever came back is a body the container check accepted, found
     // in what the server sent.
     if (!receipt.isEmpty()) {

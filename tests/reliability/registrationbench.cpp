@@ -7,11 +7,11 @@
 #include "regnumber.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -56,8 +56,7 @@ bool typeInto(QLineEdit *edit, const QString &text)
 RegistrationBench::RegistrationBench(Ofd ofd)
     : m_ofdMode(ofd)
     , m_operator(std::make_unique<BenchOperator>())
-{
-}
+{ }
 
 RegistrationBench::~RegistrationBench()
 {
@@ -123,7 +122,8 @@ bool RegistrationBench::openWindow(int waitMs)
     m_window = appbench::openWindow(m_processing);
     m_form = m_window->findChild<RegistrationWidget *>(QStringLiteral("wFiscalize"));
     auto *models = m_window->findChild<QComboBox *>(QStringLiteral("cbModel"));
-    return m_form && models && QTest::qWaitFor([&]() { return m_window->isEnabled() && models->count() > 0; }, waitMs);
+    return m_form && models
+        && QTest::qWaitFor([&]() { return m_window->isEnabled() && models->count() > 0; }, waitMs);
 }
 
 void RegistrationBench::closeWindow()
@@ -227,10 +227,7 @@ QList<QJsonObject> RegistrationBench::ofdDocuments() const
     return documents;
 }
 
-void RegistrationBench::markOfd()
-{
-    m_ofdMark = ofdDocuments().size();
-}
+void RegistrationBench::markOfd() { m_ofdMark = ofdDocuments().size(); }
 
 int RegistrationBench::copiesAtOfd(const QByteArray &document) const
 {

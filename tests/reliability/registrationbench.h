@@ -13,8 +13,8 @@
 #include "processingserveremulator.h"
 
 #include <QJsonObject>
-#include <QProcess>
 #include <QList>
+#include <QProcess>
 #include <QString>
 
 #include <memory>
@@ -55,7 +55,11 @@ public:
     // Where the emulated OFD runs: in this process (its signals and settings
     // at hand), or as the standalone program, so that what it records is not
     // counted in this process's memory (the soak).
-    enum class Ofd { InProcess, Standalone };
+    enum class Ofd
+    {
+        InProcess,
+        Standalone
+    };
 
     explicit RegistrationBench(Ofd ofd = Ofd::InProcess);
     ~RegistrationBench();

@@ -108,7 +108,8 @@ QStringList StorageFaults::frames() const { return m_frames; }
 
 QStringList StorageFaults::log() const { return m_log; }
 
-void StorageFaults::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void StorageFaults::handler(
+    QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (current) {
         current->onLogLine(message);

@@ -31,7 +31,15 @@
 class StorageFaults
 {
 public:
-    enum class Kind { None, Unplug, Busy, CorruptChecksum, CorruptStart, CorruptShort };
+    enum class Kind
+    {
+        None,
+        Unplug,
+        Busy,
+        CorruptChecksum,
+        CorruptStart,
+        CorruptShort
+    };
 
     static constexpr int BusyOvershoot = 300;
 

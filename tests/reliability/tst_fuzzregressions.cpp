@@ -26,7 +26,7 @@ public:
         setFinished(true);
     }
 
-    void abort() override {}
+    void abort() override { }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override
     {
@@ -63,10 +63,7 @@ private slots:
     void loginAnswer();
 };
 
-void tst_FuzzRegressions::initTestCase()
-{
-    qRegisterMetaType<AppSession>("AppSession");
-}
+void tst_FuzzRegressions::initTestCase() { qRegisterMetaType<AppSession>("AppSession"); }
 
 // fuzz_appsession: Qt's JSON reader frees nothing of a value that a later
 // duplicate key replaces (a leak inside Qt, suppressed in fuzz/lsan.supp).
@@ -131,8 +128,8 @@ void tst_FuzzRegressions::loginAnswer()
     storeSession(AppSession::OperatorLogin, AppSession());
     LoginAccessManager login(QStringLiteral("127.0.0.1"), 1, QSslConfiguration());
     auto *handler = new LoginHttpsHandler(AppSession::OperatorLogin, &login);
-    QVERIFY(connect(handler, SIGNAL(loginSuccess(QVariantMap)), &login,
-        SLOT(onLoginSuccess(QVariantMap))));
+    QVERIFY(connect(
+        handler, SIGNAL(loginSuccess(QVariantMap)), &login, SLOT(onLoginSuccess(QVariantMap))));
     QSignalSpy success(&login, &LoginAccessManager::loginSuccess);
     QSignalSpy failure(handler, &AbstractHttpsReplyHandler::error);
     QVERIFY(success.isValid());

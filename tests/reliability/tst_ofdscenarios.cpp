@@ -14,7 +14,6 @@
 
 #include <QtTest>
 
-
 namespace {
 const QString NoConnection = QStringLiteral("Ошибка связи с ОФД: 127.0.0.1:7777");
 const QString NoAnswer = QStringLiteral("Ошибка получения ответа от ОФД");
@@ -72,23 +71,33 @@ void tst_OfdScenarios::scenario_data()
 
     using S = ofdemu::Scenario;
     QTest::newRow("normal") << S::Normal << 0 << -1 << QStringList() << 1;
-    QTest::newRow("no answer, hangs up") << S::NoAnswer << 0 << 200 << QStringList { NoAnswer } << 2;
+    QTest::newRow("no answer, hangs up")
+        << S::NoAnswer << 0 << 200 << QStringList { NoAnswer } << 2;
     QTest::newRow("late answer") << S::LateAnswer << 300 << -1 << QStringList() << 1;
     // Only what has arrived when the first bytes come is read.
-    QTest::newRow("answer in three pieces") << S::SplitAnswer << 200 << -1 << QStringList { NoAnswer } << 2;
+    QTest::newRow("answer in three pieces")
+        << S::SplitAnswer << 200 << -1 << QStringList { NoAnswer } << 2;
     // The signature is looked for in steps of four bytes.
-    QTest::newRow("two stray bytes first") << S::Garbage2 << 0 << -1 << QStringList { NoAnswer } << 2;
+    QTest::newRow("two stray bytes first")
+        << S::Garbage2 << 0 << -1 << QStringList { NoAnswer } << 2;
     QTest::newRow("four stray bytes first") << S::Garbage4 << 0 << -1 << QStringList() << 1;
-    QTest::newRow("wrong check value") << S::WrongCheckValue << 0 << -1 << QStringList { NoAnswer } << 2;
-    QTest::newRow("check value over the header only") << S::HeaderOnlyCheck << 0 << -1 << QStringList() << 1;
-    QTest::newRow("body one byte short") << S::ShortBody << 0 << -1 << QStringList { NoAnswer } << 2;
+    QTest::newRow("wrong check value")
+        << S::WrongCheckValue << 0 << -1 << QStringList { NoAnswer } << 2;
+    QTest::newRow("check value over the header only")
+        << S::HeaderOnlyCheck << 0 << -1 << QStringList() << 1;
+    QTest::newRow("body one byte short")
+        << S::ShortBody << 0 << -1 << QStringList { NoAnswer } << 2;
     QTest::newRow("body one byte short, the rest later")
         << S::ShortBodyRestLater << 300 << -1 << QStringList { NoAnswer } << 2;
-    QTest::newRow("wrong signature") << S::WrongSignature << 0 << -1 << QStringList { NoAnswer } << 2;
-    QTest::newRow("wrong session version") << S::WrongSessionVersion << 0 << -1 << QStringList { NoAnswer } << 2;
+    QTest::newRow("wrong signature")
+        << S::WrongSignature << 0 << -1 << QStringList { NoAnswer } << 2;
+    QTest::newRow("wrong session version")
+        << S::WrongSessionVersion << 0 << -1 << QStringList { NoAnswer } << 2;
     QTest::newRow("check mode 3") << S::CheckMode3 << 0 << -1 << QStringList { NoAnswer } << 2;
-    QTest::newRow("closes after connect") << S::CloseAfterConnect << 0 << -1 << QStringList { NoAnswer } << 1;
-    QTest::newRow("connection refused") << S::Refuse << 0 << -1 << QStringList { NoConnection } << 1;
+    QTest::newRow("closes after connect")
+        << S::CloseAfterConnect << 0 << -1 << QStringList { NoAnswer } << 1;
+    QTest::newRow("connection refused")
+        << S::Refuse << 0 << -1 << QStringList { NoConnection } << 1;
 }
 
 void tst_OfdScenarios::scenario()

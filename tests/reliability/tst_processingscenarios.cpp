@@ -60,7 +60,11 @@ private:
 
 ErrorLog *ErrorLog::s_current = nullptr;
 
-enum class At { Login, ModelList };
+enum class At
+{
+    Login,
+    ModelList
+};
 
 // No error map at all: the login handler drops an answer that is no object.
 constexpr qint64 Silent = 0;
@@ -84,10 +88,7 @@ private:
     QStringList m_tried;
 };
 
-void tst_ProcessingScenarios::initTestCase()
-{
-    QVERIFY(appbench::startProcessing(m_server));
-}
+void tst_ProcessingScenarios::initTestCase() { QVERIFY(appbench::startProcessing(m_server)); }
 
 void tst_ProcessingScenarios::scenario_data()
 {
@@ -112,7 +113,8 @@ void tst_ProcessingScenarios::scenario_data()
         { "empty body", Scenario::EmptyBody, {}, json, json },
         { "damaged gzip", Scenario::DamagedGzip, {}, json, json },
         { "gzip without its header", Scenario::GzipWithoutHeader, {}, json, json },
-        { "array instead of an object", Scenario::TopLevelArray, {}, Silent, HttpResult::WrongType },
+        { "array instead of an object", Scenario::TopLevelArray, {}, Silent,
+            HttpResult::WrongType },
         { "HTTP 500", Scenario::HttpError, {}, QNetworkReply::InternalServerError,
             QNetworkReply::InternalServerError },
         { "closed before the answer", Scenario::CloseBeforeAnswer, {},
@@ -129,8 +131,10 @@ void tst_ProcessingScenarios::scenario_data()
             << row.scenario << At::ModelList << row.raw << (row.models == -2 ? Silent : row.models)
             << (row.models == -2);
     }
-    QTest::newRow("login, slow answer") << Scenario::SlowAnswer << At::Login << QByteArray() << Silent << true;
-    QTest::newRow("model list, slow answer") << Scenario::SlowAnswer << At::ModelList << QByteArray() << Silent << true;
+    QTest::newRow("login, slow answer")
+        << Scenario::SlowAnswer << At::Login << QByteArray() << Silent << true;
+    QTest::newRow("model list, slow answer")
+        << Scenario::SlowAnswer << At::ModelList << QByteArray() << Silent << true;
     QTest::newRow("normal") << Scenario::Normal << At::Login << QByteArray() << Silent << true;
 }
 
@@ -152,8 +156,7 @@ void tst_ProcessingScenarios::scenario()
                                            : ProcessingServerEmulator::DataPackPath;
     // The fault is put on the chosen request as it arrives.
     const QMetaObject::Connection onRequest = connect(&m_server,
-        &ProcessingServerEmulator::requestReceived, this,
-        [&](const EmulatedRequest &request) {
+        &ProcessingServerEmulator::requestReceived, this, [&](const EmulatedRequest &request) {
             m_server.setScenario(request.path() == faulty ? scenario : Scenario::Normal);
         });
 

@@ -96,7 +96,8 @@ void tst_Soak::registrationsInARow()
     for (int round = 0; round < rounds; ++round) {
         op.clear();
         m_bench.markOfd();
-        QVERIFY2(m_bench.handOver(entry), qPrintable(QStringLiteral("round %1: hand-over").arg(round)));
+        QVERIFY2(
+            m_bench.handOver(entry), qPrintable(QStringLiteral("round %1: hand-over").arg(round)));
         // The form keeps what was typed: the operator fills it once. (Typing
         // again every round would only grow the line edits' undo histories.)
         if (round == 0)
@@ -105,7 +106,9 @@ void tst_Soak::registrationsInARow()
 
         // Registered, delivered, confirmed; nothing else said.
         QVERIFY2(op.messages().isEmpty(),
-            qPrintable(QStringLiteral("round %1: %2").arg(round).arg(op.messages().join(QLatin1Char('/')))));
+            qPrintable(QStringLiteral("round %1: %2")
+                           .arg(round)
+                           .arg(op.messages().join(QLatin1Char('/')))));
         QCOMPARE(op.results(), 1);
         const QList<usbemu::Document> documents = usbemu::documents();
         QCOMPARE(documents.size(), 1);
@@ -138,8 +141,9 @@ void tst_Soak::registrationsInARow()
     malloc_trim(0);
     const qint64 heapAtEnd = heapInUse();
     const qint64 residentAtEnd = residentSize();
-    std::printf("soak: %d registrations in %lld ms; heap in use after %d rounds %lld bytes, at the end "
-          "%lld bytes; resident %lld -> %lld bytes\n",
+    std::printf(
+        "soak: %d registrations in %lld ms; heap in use after %d rounds %lld bytes, at the end "
+        "%lld bytes; resident %lld -> %lld bytes\n",
         rounds, qint64(clock.elapsed()), warmUp, heapAfterWarmUp, heapAtEnd, residentAfterWarmUp,
         residentAtEnd);
     std::fflush(stdout);

@@ -122,8 +122,8 @@ void tst_StorageFaults::faultFreeRun()
     QVERIFY(m_bench.fill(m_entry));
     m_bench.pressRegister();
     QVERIFY2(m_bench.operatorAtBench().messages().isEmpty(),
-        qPrintable(m_bench.operatorAtBench().titles().join(QLatin1Char(' '))
-            + QLatin1Char(' ') + m_bench.operatorAtBench().messages().join(QLatin1Char(' '))));
+        qPrintable(m_bench.operatorAtBench().titles().join(QLatin1Char(' ')) + QLatin1Char(' ')
+            + m_bench.operatorAtBench().messages().join(QLatin1Char(' '))));
     QCOMPARE(m_bench.operatorAtBench().results(), 1);
     QCOMPARE(usbemu::unconfirmedCount(), 0);
 
@@ -213,13 +213,17 @@ void tst_StorageFaults::matrix_data()
     row(QStringLiteral("message read start"), 0x22, -1, -1, 0, Kind::Unplug, { OfdReadError }, 1);
     row(QStringLiteral("message read start"), 0x22, -1, -1, 0, Kind::Busy, { OfdReadError }, 1);
     row(QStringLiteral("message read start"), 0x22, -1, -1, 0, Kind::CorruptChecksum, {}, 1);
-    row(QStringLiteral("message read start"), 0x22, -1, -1, 0, Kind::CorruptStart, { OfdReadError }, 1);
-    row(QStringLiteral("message read start"), 0x22, -1, -1, 0, Kind::CorruptShort, { OfdReadError }, 1);
+    row(QStringLiteral("message read start"), 0x22, -1, -1, 0, Kind::CorruptStart, { OfdReadError },
+        1);
+    row(QStringLiteral("message read start"), 0x22, -1, -1, 0, Kind::CorruptShort, { OfdReadError },
+        1);
     row(QStringLiteral("message block"), 0x23, -1, -1, 0, Kind::CorruptChecksum, {}, 1);
     row(QStringLiteral("message block"), 0x23, -1, -1, 0, Kind::CorruptStart, { OfdReadError }, 1);
-    row(QStringLiteral("message block"), 0x23, -1, -1, 0, Kind::CorruptShort, { OfdAnswerError }, 1);
+    row(QStringLiteral("message block"), 0x23, -1, -1, 0, Kind::CorruptShort, { OfdAnswerError },
+        1);
     row(QStringLiteral("message read end"), 0x25, -1, -1, 0, Kind::CorruptChecksum, {}, 1);
-    row(QStringLiteral("message read end"), 0x25, -1, -1, 0, Kind::CorruptStart, { OfdReadError }, 1);
+    row(QStringLiteral("message read end"), 0x25, -1, -1, 0, Kind::CorruptStart, { OfdReadError },
+        1);
     row(QStringLiteral("message read end"), 0x25, -1, -1, 0, Kind::CorruptShort, {}, 1);
 
     // Send: the adapter is pulled out while the document is at the OFD; the
@@ -228,8 +232,10 @@ void tst_StorageFaults::matrix_data()
 
     // Receipt write (0x26): the storage took the receipt when its answer got
     // lost; the retry finds nothing left to send.
-    row(QStringLiteral("receipt write"), 0x26, -1, -1, 0, Kind::Unplug, { TicketError, OfdReadError }, 1);
-    row(QStringLiteral("receipt write"), 0x26, -1, -1, 0, Kind::Busy, { TicketError, OfdReadError }, 1);
+    row(QStringLiteral("receipt write"), 0x26, -1, -1, 0, Kind::Unplug,
+        { TicketError, OfdReadError }, 1);
+    row(QStringLiteral("receipt write"), 0x26, -1, -1, 0, Kind::Busy, { TicketError, OfdReadError },
+        1);
     row(QStringLiteral("receipt write"), 0x26, -1, -1, 0, Kind::CorruptChecksum, {}, 1);
     // An unreadable answer fails the write, but the storage took the receipt:
     // the transport state says nothing is left, so no retry is asked for.
@@ -237,10 +243,13 @@ void tst_StorageFaults::matrix_data()
     row(QStringLiteral("receipt write"), 0x26, -1, -1, 0, Kind::CorruptShort, {}, 1);
 
     // Transport read: the final 0x20, the second one behind the receipt.
-    row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::Unplug, { UnknownError, OfdReadError }, 1);
-    row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::Busy, { UnknownError, OfdReadError }, 1);
+    row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::Unplug,
+        { UnknownError, OfdReadError }, 1);
+    row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::Busy,
+        { UnknownError, OfdReadError }, 1);
     row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::CorruptChecksum, {}, 1);
-    row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::CorruptStart, { UnknownError, OfdReadError }, 1);
+    row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::CorruptStart,
+        { UnknownError, OfdReadError }, 1);
     row(QStringLiteral("transport read"), 0x20, -1, 0x26, 1, Kind::CorruptShort, {}, 1);
 #endif
 }
@@ -277,8 +286,7 @@ void tst_StorageFaults::matrix()
         QCOMPARE(m_bench.handOver(m_entry), !refused);
         QVERIFY(faults.fired());
         if (refused) {
-            QCOMPARE(op.titles(),
-                QStringList({ QStringLiteral("warning|ФИСКАЛИЗАЦИЯ") }));
+            QCOMPARE(op.titles(), QStringList({ QStringLiteral("warning|ФИСКАЛИЗАЦИЯ") }));
             faults.clear();
             QVERIFY(m_bench.handOver(m_entry));
         }
@@ -292,8 +300,8 @@ void tst_StorageFaults::matrix()
         // The OFD answers a moment late; the adapter is gone meanwhile.
         m_bench.ofd().setScenario(ofdemu::Scenario::LateAnswer);
         m_bench.ofd().setDelay(300);
-        atOfd = connect(&m_bench.ofd(), &OfdServerEmulator::documentReceived, this,
-            [&faults, this]() {
+        atOfd = connect(
+            &m_bench.ofd(), &OfdServerEmulator::documentReceived, this, [&faults, this]() {
                 if (!faults.fired())
                     faults.unplugNow();
                 m_bench.ofd().setScenario(ofdemu::Scenario::Normal);

@@ -3,10 +3,50 @@
 #include "mainwidget.h"
 #include "mgr/processingserver.h"
 #include "processingserveremulator.h"
+#include "regnumber.h"
 
+#include <QLineEdit>
 #include <QSslCertificate>
+#include <QTest>
 
 namespace appbench {
+
+const QString LoopbackOfdInn = QStringLiteral("7703282175");
+const QString LoopbackOfdName = QStringLiteral("Акционерное общество \"Энвижн Груп\"");
+const quint16 LoopbackOfdPort = 7777;
+
+QString Entry::regNumber() const
+{
+    return QString::fromLatin1(
+        makeRegNumber(QByteArrayLiteral("17"), regNumberSerial(serial), userInn.toLatin1()));
+}
+
+QList<QPair<const char *, QString>> Entry::texts() const
+{
+    return {
+        { "leCashier", cashier },
+        { "leCashierInn", cashierInn },
+        { "leFnsWebSite", fnsSite },
+        { "leSenderEmail", email },
+        { "leRegNumber", regNumber() },
+        { "leUserInn", userInn },
+        { "leUserName", userName },
+        { "leAddress", address },
+        { "lePlace", place },
+    };
+}
+
+void typeInto(QLineEdit *edit, const QString &text)
+{
+    edit->clear();
+    bool latin1 = true;
+    for (const QChar c : text)
+        latin1 = latin1 && c.unicode() < 0x80;
+    if (latin1)
+        QTest::keyClicks(edit, text);
+    else
+        edit->insert(text);
+}
 
 QSslConfiguration testSsl()
 {

@@ -1,12 +1,12 @@
 #ifndef MODALANSWERER_H
 #define MODALANSWERER_H
 
+#include "modalwatcher.h"
+
 #include <QList>
 #include <QMessageBox>
-#include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 
@@ -16,7 +16,7 @@
 // the script did not expect, or whose scripted answer it does not offer, is
 // answered No or Cancel, so a wrong run ends instead of looping; the test sees
 // it in the record (unexpected()).
-class ModalAnswerer : public QObject
+class ModalAnswerer : public ModalWatcher
 {
     Q_OBJECT
 public:
@@ -48,14 +48,14 @@ public:
     QStringList boxes() const;
     void clear();
 
-private:
-    void poll();
+protected:
+    void messageBox(QMessageBox *box) override;
+    void dialog(QDialog *dialog) override;
 
-    QTimer m_timer;
+private:
     QList<QMessageBox::StandardButton> m_answers;
     QList<Seen> m_seen;
     std::function<void(const Seen &)> m_onBox;
-    bool m_busy = false;
 };
 
 #endif // MODALANSWERER_H

@@ -29,30 +29,15 @@ using testsupport::StorageSetup;
 
 namespace {
 
-// The operator served by the OFD emulator: "Энвижн Груп", 127.0.0.1:7777.
-const QString LoopbackOfdInn = QStringLiteral("7703282175");
-const QString LoopbackOfdName = QStringLiteral("Акционерное общество \"Энвижн Груп\"");
-const quint16 LoopbackOfdPort = 7777;
+using appbench::LoopbackOfdInn;
+using appbench::LoopbackOfdName;
+using appbench::LoopbackOfdPort;
 
-// What the test operator types into the form.
-struct Entry
+// What the test operator types into the form, and whether the offline mode
+// ("cbSeparateMode") is checked.
+struct Entry : appbench::Entry
 {
-    QString serial = QStringLiteral("0042000123");
-    QString cashier = QStringLiteral("Петров П.П.");
-    QString cashierInn = QStringLiteral("770123450074");
-    QString fnsSite = QStringLiteral("www.nalog.gov.ru");
-    QString email = QStringLiteral("kassa@shop.example");
-    QString userInn = QStringLiteral("7700001235");
-    QString userName = QStringLiteral("ООО \"Ромашка\"");
-    QString address = QStringLiteral("г. Москва, ул. Тверская, д. 1");
-    QString place = QStringLiteral("Магазин №1");
     bool offline = false;
-
-    QString regNumber() const
-    {
-        return QString::fromLatin1(
-            makeRegNumber(QByteArrayLiteral("17"), regNumberSerial(serial), userInn.toLatin1()));
-    }
 };
 
 // Ten work-mode and other check boxes of this entry: services, excisable
@@ -217,29 +202,11 @@ void tst_Fiscalization::check(const char *name, bool checked)
 
 void tst_Fiscalization::fill(const Entry &entry)
 {
-    const QList<QPair<const char *, QString>> texts = {
-        { "leCashier", entry.cashier },
-        { "leCashierInn", entry.cashierInn },
-        { "leFnsWebSite", entry.fnsSite },
-        { "leSenderEmail", entry.email },
-        { "leRegNumber", entry.regNumber() },
-        { "leUserInn", entry.userInn },
-        { "leUserName", entry.userName },
-        { "leAddress", entry.address },
-        { "lePlace", entry.place },
-    };
+    const QList<QPair<const char *, QString>> texts = entry.texts();
     for (const auto &text : texts) {
         auto *edit = field<QLineEdit>(text.first);
         QVERIFY2(edit, text.first);
-        edit->clear();
-        // QTest types Latin-1 only; Cyrillic texts are put in as a paste would.
-        bool latin1 = true;
-        for (const QChar c : text.second)
-            latin1 = latin1 && c.unicode() < 0x80;
-        if (latin1)
-            QTest::keyClicks(edit, text.second);
-        else
-            edit->insert(text.second);
+        appbench::typeInto(edit, text.second);
         QCOMPARE(edit->text(), text.second);
     }
     auto *cbOfdName = field<QComboBox>("cbOfdName");

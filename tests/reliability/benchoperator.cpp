@@ -1,40 +1,18 @@
 #include "benchoperator.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
-#include <QTextBrowser>
 
 namespace {
-
-QString kindOf(const QMessageBox *box)
-{
-    switch (box->icon()) {
-    case QMessageBox::Warning:
-        return QStringLiteral("warning");
-    case QMessageBox::Critical:
-        return QStringLiteral("critical");
-    case QMessageBox::Question:
-        return QStringLiteral("question");
-    case QMessageBox::Information:
-        return QStringLiteral("information");
-    default:
-        return QStringLiteral("message");
-    }
-}
 
 const QString RetryText = QStringLiteral("Неудачная попытка. попробуем еще раз?");
 
 } // namespace
 
 BenchOperator::BenchOperator(QObject *parent)
-    : QObject(parent)
-{
-    m_timer.setInterval(5);
-    connect(&m_timer, &QTimer::timeout, this, &BenchOperator::poll);
-    m_timer.start();
-}
+    : ModalWatcher(5, parent)
+{ }
 
 QStringList BenchOperator::titles() const
 {
@@ -69,59 +47,42 @@ void BenchOperator::clear()
     m_refusals = 0;
 }
 
-void BenchOperator::poll()
+void BenchOperator::messageBox(QMessageBox *box)
 {
-    // A hook may talk to the storage or wait: no second visit meanwhile.
-    if (m_busy)
-        return;
-    QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible())
-        return;
-    m_busy = true;
-    struct Unbusy
-    {
-        bool &flag;
-        ~Unbusy() { flag = false; }
-    } unbusy { m_busy };
-
-    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        Box seen { kindOf(box), box->windowTitle(), box->text() };
-        m_boxes << seen;
-        QMessageBox::StandardButton answer = QMessageBox::Ok;
-        if (seen.kind == QLatin1String("question")) {
-            if (seen.text == RetryText) {
-                if (m_retries < m_maxRetries) {
-                    ++m_retries;
-                    if (m_onRetry)
-                        m_onRetry(seen);
-                    answer = QMessageBox::Yes;
-                } else {
-                    ++m_refusals;
-                    answer = QMessageBox::No;
-                }
-            } else if (box->button(QMessageBox::Apply)) {
-                answer = QMessageBox::Apply;
-            } else {
+    Box seen { kindOf(box), box->windowTitle(), box->text() };
+    m_boxes << seen;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+    if (seen.kind == QLatin1String("question")) {
+        if (seen.text == RetryText) {
+            if (m_retries < m_maxRetries) {
+                ++m_retries;
+                if (m_onRetry)
+                    m_onRetry(seen);
                 answer = QMessageBox::Yes;
+            } else {
+                ++m_refusals;
+                answer = QMessageBox::No;
             }
+        } else if (box->button(QMessageBox::Apply)) {
+            answer = QMessageBox::Apply;
+        } else {
+            answer = QMessageBox::Yes;
         }
-        QAbstractButton *button = box->button(answer);
-        if (!button)
-            button = box->escapeButton();
-        if (button)
-            button->click();
-        else
-            box->reject();
-        return;
     }
+    QAbstractButton *button = box->button(answer);
+    if (!button)
+        button = box->escapeButton();
+    if (button)
+        button->click();
+    else
+        box->reject();
+}
 
-    if (auto *dialog = qobject_cast<QDialog *>(modal)) {
-        Box seen { QStringLiteral("result"), dialog->objectName(), QString() };
-        if (auto *browser = dialog->findChild<QTextBrowser *>(QStringLiteral("textBrowser")))
-            seen.text = browser->toPlainText();
-        m_boxes << seen;
-        if (m_onResult)
-            m_onResult(seen);
-        dialog->reject();
-    }
+void BenchOperator::dialog(QDialog *dialog)
+{
+    Box seen { QStringLiteral("result"), dialog->objectName(), reportOf(dialog).text };
+    m_boxes << seen;
+    if (m_onResult)
+        m_onResult(seen);
+    dialog->reject();
 }

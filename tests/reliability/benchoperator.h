@@ -1,11 +1,11 @@
 #ifndef BENCHOPERATOR_H
 #define BENCHOPERATOR_H
 
+#include "modalwatcher.h"
+
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 
@@ -20,7 +20,7 @@
 //   that No, so that a run that can never complete still ends;
 // - warnings and critical boxes: OK;
 // - the result dialog: its report is recorded and the dialog closed.
-class BenchOperator : public QObject
+class BenchOperator : public ModalWatcher
 {
     Q_OBJECT
 public:
@@ -50,17 +50,17 @@ public:
     int refusals() const { return m_refusals; }
     void clear();
 
-private:
-    void poll();
+protected:
+    void messageBox(QMessageBox *box) override;
+    void dialog(QDialog *dialog) override;
 
-    QTimer m_timer;
+private:
     QList<Box> m_boxes;
     std::function<void(const Box &)> m_onRetry;
     std::function<void(const Box &)> m_onResult;
     int m_maxRetries = 3;
     int m_retries = 0;
     int m_refusals = 0;
-    bool m_busy = false;
 };
 
 #endif // BENCHOPERATOR_H

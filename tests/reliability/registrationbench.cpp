@@ -4,7 +4,6 @@
 #include "benchoperator.h"
 #include "mainwidget.h"
 #include "registrationwidget.h"
-#include "regnumber.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,15 +17,6 @@
 
 namespace bench {
 
-const QString LoopbackOfdInn = QStringLiteral("7703282175");
-const quint16 LoopbackOfdPort = 7777;
-
-QString Entry::regNumber() const
-{
-    return QString::fromLatin1(
-        makeRegNumber(QByteArrayLiteral("17"), regNumberSerial(serial), userInn.toLatin1()));
-}
-
 QList<quint16> entryTags()
 {
     return { 1009, 1013, 1017, 1021, 1046, 1048, 1057, 1060, 1117, 1126, 1187, 1188, 1189, 1193,
@@ -39,15 +29,7 @@ bool typeInto(QLineEdit *edit, const QString &text)
 {
     if (!edit)
         return false;
-    edit->clear();
-    bool latin1 = true;
-    for (const QChar c : text)
-        latin1 = latin1 && c.unicode() < 0x80;
-    // QTest types Latin-1 only; Cyrillic texts go in as a paste would.
-    if (latin1)
-        QTest::keyClicks(edit, text);
-    else
-        edit->insert(text);
+    appbench::typeInto(edit, text);
     return edit->text() == text;
 }
 
@@ -150,17 +132,7 @@ bool RegistrationBench::handOver(const Entry &entry)
 
 bool RegistrationBench::fill(const Entry &entry)
 {
-    const QList<QPair<const char *, QString>> texts = {
-        { "leCashier", entry.cashier },
-        { "leCashierInn", entry.cashierInn },
-        { "leFnsWebSite", entry.fnsSite },
-        { "leSenderEmail", entry.email },
-        { "leRegNumber", entry.regNumber() },
-        { "leUserInn", entry.userInn },
-        { "leUserName", entry.userName },
-        { "leAddress", entry.address },
-        { "lePlace", entry.place },
-    };
+    const QList<QPair<const char *, QString>> texts = entry.texts();
     for (const auto &text : texts) {
         if (!typeInto(m_form->findChild<QLineEdit *>(QLatin1String(text.first)), text.second))
             return false;

@@ -9,6 +9,7 @@
 // 127.0.0.1:7777 (Qt connects to a loopback address without any proxy), so
 // the tests that use this bench are marked SERIAL.
 
+#include "appbench.h"
 #include "ofdserveremulator.h"
 #include "processingserveremulator.h"
 
@@ -25,26 +26,12 @@ class RegistrationWidget;
 
 namespace bench {
 
-// The operator served by the loopback OFD: "Энвижн Груп", 127.0.0.1:7777.
-extern const QString LoopbackOfdInn;
-extern const quint16 LoopbackOfdPort;
+using appbench::LoopbackOfdInn;
+using appbench::LoopbackOfdPort;
 
 // What the test operator types into the form: valid for an MGM with the
 // default serial number.
-struct Entry
-{
-    QString serial = QStringLiteral("0042000123");
-    QString cashier = QStringLiteral("Петров П.П.");
-    QString cashierInn = QStringLiteral("770123450074");
-    QString fnsSite = QStringLiteral("www.nalog.gov.ru");
-    QString email = QStringLiteral("kassa@shop.example");
-    QString userInn = QStringLiteral("7700001235");
-    QString userName = QStringLiteral("ООО \"Ромашка\"");
-    QString address = QStringLiteral("г. Москва, ул. Тверская, д. 1");
-    QString place = QStringLiteral("Магазин №1");
-
-    QString regNumber() const;
-};
+using Entry = appbench::Entry;
 
 // The tags the storage receives for Entry, in the order sent.
 QList<quint16> entryTags();

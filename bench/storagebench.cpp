@@ -378,15 +378,17 @@ Q_NEVER_INLINE bool runStorageCheck(QString &error) { return RegistrationWidget:
 
 // The main window's storage check: a worker start with its status refresh,
 // then the refresh the check runs itself.
-void BM_StorageCheck(benchmark::State &state)
+void runStorageCheckSession(benchmark::State &state, const QString &name,
+    const QString &description, int latencyMs)
 {
-    SessionMeter meter(state, QStringLiteral("storage-check"),
-        QStringLiteral("the form's checkFs: a worker start with its status "
-                       "refresh, and the check's own refresh"),
-        1);
+    SessionMeter meter(state, name, description, 1);
+    if (latencyMs > 0)
+        meter.setLatency(latencyMs);
     for (auto _ : state) {
         state.PauseTiming();
         prepareFreshMgm();
+        if (latencyMs > 0)
+            usbemu::setLatency(usbemu::AnyCommand, latencyMs);
         meter.begin();
         state.ResumeTiming();
 
@@ -404,35 +406,22 @@ void BM_StorageCheck(benchmark::State &state)
     meter.finish();
 }
 
+void BM_StorageCheck(benchmark::State &state)
+{
+    runStorageCheckSession(state, QStringLiteral("storage-check"),
+        QStringLiteral("the form's checkFs: a worker start with its status "
+                       "refresh, and the check's own refresh"),
+        0);
+}
+
 // The same check with a storage that needs a few milliseconds for every
 // answer: how many transfers the worker's polling adds.
 void BM_StorageCheckBusy(benchmark::State &state)
 {
-    constexpr int LatencyMs = 5;
-    SessionMeter meter(state, QStringLiteral("storage-check-busy"),
+    runStorageCheckSession(state, QStringLiteral("storage-check-busy"),
         QStringLiteral("the storage check with a storage that prepares every "
                        "answer for a while"),
-        1);
-    meter.setLatency(LatencyMs);
-    for (auto _ : state) {
-        state.PauseTiming();
-        prepareFreshMgm();
-        usbemu::setLatency(usbemu::AnyCommand, LatencyMs);
-        meter.begin();
-        state.ResumeTiming();
-
-        QString error;
-        const bool ok = runStorageCheck(error);
-
-        state.PauseTiming();
-        meter.end();
-        state.ResumeTiming();
-        if (!ok) {
-            state.SkipWithError(error.toUtf8().constData());
-            break;
-        }
-    }
-    meter.finish();
+        5);
 }
 
 Q_NEVER_INLINE bool runMgmErase(RegistrationWidget &form, QString &error)
